@@ -1,0 +1,172 @@
+#include "base/text.h"
+
+#include <cstdint>
+
+#include "base/codepage_tables.h"
+
+namespace pq::text {
+namespace {
+
+const char16_t* UpperHalf(int codePage) {
+    switch (codePage) {
+        case 437:
+            return tables::kCp437;
+        case 850:
+            return tables::kCp850;
+        default:
+            return tables::kCp1252;
+    }
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+constexpr char32_t kBad = 0xFFFFFFFF;
+
+// Decodes one code point at s[i], advancing i; returns kBad for a malformed sequence
+// (advancing one byte).
+char32_t NextCodePoint(std::string_view s, size_t& i) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    if (b0 < 0x80) {
+        ++i;
+        return b0;
+    }
+    int extra = 0;
+    char32_t cp = 0;
+    char32_t min = 0;
+    if ((b0 & 0xE0) == 0xC0) {
+        extra = 1, cp = b0 & 0x1F, min = 0x80;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        extra = 2, cp = b0 & 0x0F, min = 0x800;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        extra = 3, cp = b0 & 0x07, min = 0x10000;
+    } else {
+        ++i;
+        return kBad;
+    }
+    if (i + static_cast<size_t>(extra) >= s.size()) {
+        ++i;
+        return kBad;
+    }
+    for (int k = 1; k <= extra; ++k) {
+        const auto b = static_cast<unsigned char>(s[i + k]);
+        if ((b & 0xC0) != 0x80) {
+            ++i;
+            return kBad;
+        }
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        ++i;
+        return kBad;
+    }
+    i += extra + 1;
+    return cp;
+}
+
+}  // namespace
+
+bool IsSupportedCodePage(int codePage) {
+    return codePage == 437 || codePage == 850 || codePage == 1252;
+}
+
+std::string ToUtf8(std::string_view bytes, int codePage) {
+    const char16_t* upper = UpperHalf(codePage);
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 4);
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        AppendUtf8(out, b < 0x80 ? b : upper[b - 0x80]);
+    }
+    return out;
+}
+
+std::string FromUtf8(std::string_view utf8, int codePage, bool* lossless) {
+    const char16_t* upper = UpperHalf(codePage);
+    std::string out;
+    out.reserve(utf8.size());
+    size_t i = 0;
+    while (i < utf8.size()) {
+        const char32_t cp = NextCodePoint(utf8, i);
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+            continue;
+        }
+        char mapped = '?';
+        bool found = false;
+        if (cp != kBad) {
+            for (int k = 0; k < 128; ++k) {
+                if (upper[k] == cp) {
+                    mapped = static_cast<char>(0x80 + k);
+                    found = true;
+                    break;
+                }
+            }
+        }
+        if (!found && lossless) *lossless = false;
+        out.push_back(mapped);
+    }
+    return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view utf8) {
+    std::u16string out;
+    out.reserve(utf8.size());
+    size_t i = 0;
+    while (i < utf8.size()) {
+        char32_t cp = NextCodePoint(utf8, i);
+        if (cp == kBad) cp = 0xFFFD;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view utf16) {
+    std::string out;
+    out.reserve(utf16.size());
+    for (size_t i = 0; i < utf16.size(); ++i) {
+        char32_t cp = utf16[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+            utf16[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        AppendUtf8(out, cp);
+    }
+    return out;
+}
+
+size_t CodePointCount(std::string_view utf8) {
+    size_t n = 0;
+    size_t i = 0;
+    while (i < utf8.size()) {
+        NextCodePoint(utf8, i);
+        ++n;
+    }
+    return n;
+}
+
+}  // namespace pq::text

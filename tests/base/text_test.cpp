@@ -1,0 +1,56 @@
+#include "base/text.h"
+
+#include <gtest/gtest.h>
+
+namespace pq::text {
+namespace {
+
+// Every accented letter the program shows, with its Windows-1252 byte.
+TEST(Text, AccentedLettersRoundTripThroughAnsi) {
+    const struct {
+        const char* utf8;
+        unsigned char ansi;
+    } letters[] = {{"á", 0xE1}, {"à", 0xE0}, {"â", 0xE2}, {"ã", 0xE3}, {"é", 0xE9}, {"ê", 0xEA},
+                   {"í", 0xED}, {"ó", 0xF3}, {"ô", 0xF4}, {"õ", 0xF5}, {"ú", 0xFA}, {"ç", 0xE7},
+                   {"Á", 0xC1}, {"É", 0xC9}, {"Í", 0xCD}, {"Ó", 0xD3}, {"Ú", 0xDA}, {"Ç", 0xC7},
+                   {"Ã", 0xC3}, {"Õ", 0xD5}, {"Â", 0xC2}, {"Ê", 0xCA}, {"Ô", 0xD4}, {"ü", 0xFC}};
+    for (const auto& l : letters) {
+        const std::string ansi = Utf8ToAnsi(l.utf8);
+        ASSERT_EQ(ansi.size(), 1u) << l.utf8;
+        EXPECT_EQ(static_cast<unsigned char>(ansi[0]), l.ansi) << l.utf8;
+        EXPECT_EQ(AnsiToUtf8(ansi), l.utf8);
+    }
+    EXPECT_EQ(Utf8ToAnsi("Não Registrado"), "N\xE3o Registrado");
+    EXPECT_EQ(Utf8ToAnsi("Física"), "F\xEDsica");
+}
+
+TEST(Text, UnmappableAndMalformedBecomeQuestionMarks) {
+    bool lossless = true;
+    EXPECT_EQ(FromUtf8("a\xE2\x82\xAC b", 1252, &lossless), "a\x80 b");  // euro sign exists
+    EXPECT_TRUE(lossless);
+    EXPECT_EQ(FromUtf8("\xE4\xB8\xAD", 1252, &lossless), "?");  // a CJK letter
+    EXPECT_FALSE(lossless);
+    lossless = true;
+    EXPECT_EQ(FromUtf8("x\xC3", 1252, &lossless), "x?");  // cut sequence
+    EXPECT_FALSE(lossless);
+}
+
+TEST(Text, DosCodePages) {
+    EXPECT_EQ(ToUtf8("\x87\x82", 437), "çé");
+    EXPECT_EQ(FromUtf8("çé", 850), "\x87\x82");
+    EXPECT_EQ(ToUtf8("\xC6", 850), "ã");
+    EXPECT_TRUE(IsSupportedCodePage(437));
+    EXPECT_FALSE(IsSupportedCodePage(866));
+}
+
+TEST(Text, Utf16RoundTrip) {
+    const std::string s = "Química \xF0\x9F\x98\x80";
+    const std::u16string w = Utf8ToUtf16(s);
+    EXPECT_EQ(w.size(), 10u);  // eight characters, then a surrogate pair
+    EXPECT_EQ(Utf16ToUtf8(w), s);
+    EXPECT_EQ(Utf8ToUtf16("\xFF"), u"\xFFFD");
+    EXPECT_EQ(CodePointCount("Questões"), 8u);
+}
+
+}  // namespace
+}  // namespace pq::text
