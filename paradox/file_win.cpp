@@ -1,0 +1,122 @@
+// The host system's files on Windows: wide-character calls, so accented names work whatever
+// the ANSI code page.
+#include <windows.h>
+
+#include "base/text.h"
+#include "paradox/error.h"
+#include "paradox/file.h"
+
+namespace pq::paradox {
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+    const std::u16string w = text::Utf8ToUtf16(utf8);
+    return std::wstring(w.begin(), w.end());
+}
+
+std::string SysError(const std::string& path, const char* what) {
+    return path + ": " + what + " failed (system error " + std::to_string(GetLastError()) + ")";
+}
+
+class WinFile : public File {
+public:
+    WinFile(std::string path, HANDLE h) : File(std::move(path)), h_(h) {}
+    ~WinFile() override { CloseHandle(h_); }
+
+    void ReadAt(uint64_t offset, void* buffer, size_t n) override {
+        auto* p = static_cast<char*>(buffer);
+        while (n > 0) {
+            OVERLAPPED ov{};
+            ov.Offset = static_cast<DWORD>(offset);
+            ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
+            DWORD got = 0;
+            const DWORD want = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
+            if (!ReadFile(h_, p, want, &got, &ov)) {
+                if (GetLastError() != ERROR_HANDLE_EOF) throw IoError(SysError(Path(), "read"));
+                got = 0;
+            }
+            if (got == 0)
+                throw IoError(Path() + ": read of " + std::to_string(n) + " bytes at " +
+                              std::to_string(offset) + " beyond the end of the file");
+            p += got, n -= got, offset += got;
+        }
+    }
+    void WriteAt(uint64_t offset, const void* data, size_t n) override {
+        auto* p = static_cast<const char*>(data);
+        while (n > 0) {
+            OVERLAPPED ov{};
+            ov.Offset = static_cast<DWORD>(offset);
+            ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
+            DWORD put = 0;
+            const DWORD want = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
+            if (!WriteFile(h_, p, want, &put, &ov) || put == 0)
+                throw IoError(SysError(Path(), "write"));
+            p += put, n -= put, offset += put;
+        }
+    }
+    uint64_t Size() override {
+        LARGE_INTEGER size;
+        if (!GetFileSizeEx(h_, &size)) throw IoError(SysError(Path(), "size query"));
+        return static_cast<uint64_t>(size.QuadPart);
+    }
+    void Truncate(uint64_t size) override {
+        FILE_END_OF_FILE_INFO info;
+        info.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+        if (!SetFileInformationByHandle(h_, FileEndOfFileInfo, &info, sizeof info))
+            throw IoError(SysError(Path(), "truncate"));
+    }
+    void Sync() override {
+        if (!FlushFileBuffers(h_)) throw IoError(SysError(Path(), "sync"));
+    }
+
+private:
+    HANDLE h_;
+};
+
+class WinFileSystem : public FileSystem {
+public:
+    std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override {
+        const DWORD access = mode == OpenMode::kRead ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+        const DWORD disposition = mode == OpenMode::kCreate ? CREATE_ALWAYS : OPEN_EXISTING;
+        HANDLE h = CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) throw IoError(SysError(path, "open"));
+        return std::make_unique<WinFile>(path, h);
+    }
+    bool IsFile(const std::string& path) override {
+        const DWORD attr = GetFileAttributesW(Wide(path).c_str());
+        return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
+    }
+    void Remove(const std::string& path) override {
+        if (!DeleteFileW(Wide(path).c_str())) {
+            const DWORD e = GetLastError();
+            if (e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND)
+                throw IoError(SysError(path, "remove"));
+        }
+    }
+    std::vector<std::string> List(const std::string& folder) override {
+        std::vector<std::string> names;
+        std::string pattern = folder.empty() ? std::string(".") : folder;
+        if (pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
+        pattern += '*';
+        WIN32_FIND_DATAW fd;
+        HANDLE h = FindFirstFileW(Wide(pattern).c_str(), &fd);
+        if (h == INVALID_HANDLE_VALUE) return names;
+        do {
+            const std::wstring n = fd.cFileName;
+            if (n == L"." || n == L"..") continue;
+            names.push_back(text::Utf16ToUtf8(std::u16string(n.begin(), n.end())));
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+        return names;
+    }
+};
+
+}  // namespace
+
+FileSystem& OsFileSystem() {
+    static WinFileSystem fs;
+    return fs;
+}
+
+}  // namespace pq::paradox
