@@ -7,11 +7,11 @@
 //   a = key & 0xFF, b = (key >> 8) & 0xFF.
 // A buffer is transformed in 256-byte chunks; each chunk is permuted and masked with three fixed
 // 256-byte tables under two more parameters c and d:
-//   | file | what is transformed                 | c                          | d               |
-//   |------|-------------------------------------|----------------------------|-----------------|
-//   | .DB  | every data block (header in clear)  | chunk index in the block   | block number & 0xFF
-//   (from 1) | | .MB  | the whole file, header block too    | (a + 1) & 0xFF             | (b + 1)
-//   & 0xFF  | | .PX  | not encrypted                       |                            | |
+//   | file | transformed                 | c                        | d                          |
+//   |------|-----------------------------|--------------------------|----------------------------|
+//   | .DB  | each data block (not header)| chunk index in the block | block number (from 1) & FF |
+//   | .MB  | the whole file, header too  | (a + 1) & 0xFF           | (b + 1) & 0xFF             |
+//   | .PX  | not transformed             |                          |                            |
 // Knowing the key is enough to decode; the password only proves itself by its checksum.
 #pragma once
 
