@@ -1,0 +1,22 @@
+#include "app/registry.h"
+
+#include "base/exception.h"
+
+namespace pq::app {
+
+std::string ReadTextOrEmpty(MachineRegistry& registry, std::string_view key,
+                            std::string_view value) {
+    RegistryText r = registry.ReadText(key, value);
+    switch (r.status) {
+        case RegistryText::Status::kFound:
+            return std::move(r.text);
+        case RegistryText::Status::kWrongType:
+            throw ERegistryException("Invalid data type for '" + std::string(value) + "'");
+        case RegistryText::Status::kKeyMissing:
+        case RegistryText::Status::kValueMissing:
+            break;
+    }
+    return {};
+}
+
+}  // namespace pq::app
