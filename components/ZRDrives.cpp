@@ -42,7 +42,8 @@ std::vector<std::string> ParseDriveStrings(
     return roots;
 }
 
-TZRDrives::TZRDrives(DriveQueries& queries) : queries_(queries) {
+TZRDrives::TZRDrives(ui::Component* owner, DriveQueries& queries)
+    : ui::Component(owner), queries_(queries) {
     std::array<char, DriveQueries::kDriveStringsLength> buffer{};
     std::uint32_t result = queries_.LogicalDriveStrings(buffer);
     driveRoots_ = ParseDriveStrings(buffer, result);

@@ -5,7 +5,6 @@
 // Every answer is a fresh query to the machine, except the list of drive roots, which is
 // captured once when the component is created. The queries go through `DriveQueries` so the
 // logic runs natively against a fake; `SystemDriveQueries()` (ZRDrives_win.cpp) is the Win32 one.
-// The component owns its root list; it only borrows the queries object, which must outlive it.
 // Portable: no platform headers.
 #pragma once
 
@@ -13,6 +12,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "ui/object.h"
 
 namespace components {
 
@@ -78,10 +79,13 @@ DriveQueries& SystemDriveQueries();
 std::vector<std::string> ParseDriveStrings(
     const std::array<char, DriveQueries::kDriveStringsLength>& buffer, std::uint32_t result);
 
-class TZRDrives {
+// A non-visual component: owned by its owner (a form), it owns its root list.
+class TZRDrives : public ui::Component {
   public:
     // Captures the drive roots, then sets DriveType to dtFixed (which fills Drives).
-    explicit TZRDrives(DriveQueries& queries);
+    // REQUIRES: `queries` outlives the component.
+    TZRDrives(ui::Component* owner, DriveQueries& queries);
+    const char* ClassName() const override { return "TZRDrives"; }
 
     TDriveType DriveType() const { return driveType_; }
     // Recomputes Drives on every assignment, also when the value does not change: the roots

@@ -125,7 +125,7 @@ class ZRDrivesTest : public ::testing::Test {
 };
 
 TEST_F(ZRDrivesTest, CreationCapturesTheRootsAndListsTheFixedDisks) {
-    TZRDrives drives(fake);
+    TZRDrives drives(nullptr, fake);
     EXPECT_EQ(drives.DriveRoots(), (Roots{"A:\\", "C:\\", "D:\\", "E:\\", "Q:\\", "R:\\", "Z:\\"}));
     EXPECT_EQ(drives.DriveType(), dtFixed);
     EXPECT_EQ(drives.Drives(), "C:\\ D:\\ Z:\\");
@@ -135,7 +135,7 @@ TEST_F(ZRDrivesTest, EachDriveTypeListsTheRootsOfItsSystemCode) {
     fake.SetDriveStrings(std::string("A:\\\0B:\\\0C:\\\0D:\\\0E:\\\0F:\\\0G:\\\0\0", 29));
     fake.types = {{"A:\\", 0}, {"B:\\", 1}, {"C:\\", 2}, {"D:\\", 3},
                   {"E:\\", 4}, {"F:\\", 5}, {"G:\\", 6}};
-    TZRDrives drives(fake);
+    TZRDrives drives(nullptr, fake);
     const std::pair<TDriveType, const char*> expected[] = {
         {dtUnknow, "A:\\"}, {dtRemovable, "C:\\"}, {dtFixed, "D:\\"},
         {dtRemote, "E:\\"}, {dtCDROM, "F:\\"},     {dtRAMDisk, "G:\\"}};
@@ -149,7 +149,7 @@ TEST_F(ZRDrivesTest, EachDriveTypeListsTheRootsOfItsSystemCode) {
 
 TEST_F(ZRDrivesTest, ATypeWithNoDrivesGivesAnEmptyList) {
     fake.types["R:\\"] = 1;  // the network drive went away
-    TZRDrives drives(fake);
+    TZRDrives drives(nullptr, fake);
     drives.SetDriveType(dtRemote);
     EXPECT_EQ(drives.Drives(), "");
     drives.SetDriveType(dtRAMDisk);
@@ -157,7 +157,7 @@ TEST_F(ZRDrivesTest, ATypeWithNoDrivesGivesAnEmptyList) {
 }
 
 TEST_F(ZRDrivesTest, SettingTheSameTypeRecomputesButNeverRescansTheRoots) {
-    TZRDrives drives(fake);
+    TZRDrives drives(nullptr, fake);
     drives.SetDriveType(dtRemote);
     EXPECT_EQ(drives.Drives(), "R:\\");
     fake.types["R:\\"] = 1;  // disconnected
@@ -172,7 +172,7 @@ TEST_F(ZRDrivesTest, SettingTheSameTypeRecomputesButNeverRescansTheRoots) {
 }
 
 TEST_F(ZRDrivesTest, DrivesIsStoredVerbatimUntilTheTypeIsSetAgain) {
-    TZRDrives drives(fake);
+    TZRDrives drives(nullptr, fake);
     drives.SetDrives("c:\\ d:\\");
     EXPECT_EQ(drives.Drives(), "c:\\ d:\\");
     EXPECT_EQ(drives.DriveType(), dtFixed);
@@ -184,19 +184,19 @@ TEST_F(ZRDrivesTest, DrivesIsStoredVerbatimUntilTheTypeIsSetAgain) {
 
 TEST_F(ZRDrivesTest, AFailedRootQueryLeavesNoRootsAndNoDrives) {
     fake.result = 0;
-    TZRDrives drives(fake);
+    TZRDrives drives(nullptr, fake);
     EXPECT_TRUE(drives.DriveRoots().empty());
     EXPECT_EQ(drives.Drives(), "");
     FakeDriveQueries overflowing;
     overflowing.result = 4000;
-    TZRDrives drives2(overflowing);
+    TZRDrives drives2(nullptr, overflowing);
     EXPECT_TRUE(drives2.DriveRoots().empty());
 }
 
 TEST_F(ZRDrivesTest, DriveInfoReportsVolumeAndSpace) {
     fake.volumes["C:\\"] = {"SISTEMA", 0xA1B2C3D4u, "NTFS"};
     fake.space["C:\\"] = {8, 512, 1000, 5000};
-    TZRDrives drives(fake);
+    TZRDrives drives(nullptr, fake);
     TDriveInfo info{"old", 7, "old", -1, -1};
     drives.GetDriveInfo("C:\\", info);
     EXPECT_EQ(info.VolumeName, "SISTEMA");
@@ -209,7 +209,7 @@ TEST_F(ZRDrivesTest, DriveInfoReportsVolumeAndSpace) {
 TEST_F(ZRDrivesTest, EachQueryFailsOnItsOwn) {
     fake.volumes["V:\\"] = {"DISCO", 42, "FAT32"};
     fake.space["S:\\"] = {1, 512, 10, 20};
-    TZRDrives drives(fake);
+    TZRDrives drives(nullptr, fake);
     TDriveInfo info{"x", 1, "y", 5, 6};
     drives.GetDriveInfo("V:\\", info);
     EXPECT_EQ(info.VolumeName, "DISCO");
@@ -234,7 +234,7 @@ TEST_F(ZRDrivesTest, EachQueryFailsOnItsOwn) {
 TEST_F(ZRDrivesTest, SizesBeyond32BitsAreExact) {
     // 4 GiB + 1 MB free in 4 KiB clusters: a 32-bit product would keep only the 1 MB.
     fake.space["C:\\"] = {8, 512, 1048576 + 256, 66053998};
-    TZRDrives drives(fake);
+    TZRDrives drives(nullptr, fake);
     TDriveInfo info{};
     drives.GetDriveInfo("C:\\", info);
     EXPECT_EQ(info.FreeBytes, 4294967296LL + 1048576LL);
@@ -244,7 +244,7 @@ TEST_F(ZRDrivesTest, SizesBeyond32BitsAreExact) {
 
 TEST_F(ZRDrivesTest, AnImpossibleSizeSaturatesInsteadOfWrapping) {
     fake.space["C:\\"] = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 2};
-    TZRDrives drives(fake);
+    TZRDrives drives(nullptr, fake);
     TDriveInfo info{};
     drives.GetDriveInfo("C:\\", info);
     EXPECT_EQ(info.FreeBytes, INT64_MAX);
@@ -255,7 +255,7 @@ TEST_F(ZRDrivesTest, VolumeTextsStopAtTheirNulOrTheBufferEnd) {
     // "Pré-vestibular" in the ANSI code page; a full 261-byte label with no NUL at all.
     fake.volumes["C:\\"] = {"Pr\xE9-vestibular", 1, "FAT"};
     fake.volumes["D:\\"] = {std::string(300, 'L'), 2, std::string(300, 'F')};
-    TZRDrives drives(fake);
+    TZRDrives drives(nullptr, fake);
     TDriveInfo info{};
     drives.GetDriveInfo("C:\\", info);
     EXPECT_EQ(info.VolumeName, "Pr\xC3\xA9-vestibular");

@@ -15,7 +15,7 @@ bool Contains(const std::vector<std::string>& v, const std::string& s) {
 }
 
 TEST(ZRDrivesWin, RootsAreTheSystemsInItsOrder) {
-    TZRDrives drives(SystemDriveQueries());
+    TZRDrives drives(nullptr, SystemDriveQueries());
     char buffer[512] = {};
     DWORD n = GetLogicalDriveStringsA(sizeof buffer, buffer);
     ASSERT_GT(n, 0u);
@@ -26,7 +26,7 @@ TEST(ZRDrivesWin, RootsAreTheSystemsInItsOrder) {
 }
 
 TEST(ZRDrivesWin, DriveTypesListTheMappedDrives) {
-    TZRDrives drives(SystemDriveQueries());
+    TZRDrives drives(nullptr, SystemDriveQueries());
     ASSERT_TRUE(Contains(drives.DriveRoots(), "Q:\\")) << "the test prefix maps Q: and R:";
     ASSERT_TRUE(Contains(drives.DriveRoots(), "R:\\"));
     std::string fixed = drives.Drives();
@@ -43,7 +43,7 @@ TEST(ZRDrivesWin, DriveTypesListTheMappedDrives) {
 }
 
 TEST(ZRDrivesWin, DriveInfoOfTheSystemDiskIsExact) {
-    TZRDrives drives(SystemDriveQueries());
+    TZRDrives drives(nullptr, SystemDriveQueries());
     TDriveInfo info{};
     drives.GetDriveInfo("C:\\", info);
     ULARGE_INTEGER available, total, totalFree;
@@ -62,7 +62,7 @@ TEST(ZRDrivesWin, DriveInfoOfTheSystemDiskIsExact) {
 }
 
 TEST(ZRDrivesWin, AMissingRootGivesAnEmptyRecord) {
-    TZRDrives drives(SystemDriveQueries());
+    TZRDrives drives(nullptr, SystemDriveQueries());
     ASSERT_EQ(GetDriveTypeA("K:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR));
     TDriveInfo info{"x", 9, "y", 9, 9};
     drives.GetDriveInfo("K:\\", info);
