@@ -1,5 +1,6 @@
-#include <commctrl.h>
 #include <windows.h>
+// After windows.h.
+#include <commctrl.h>
 
 #include "base/text.h"
 #include "ui/application.h"

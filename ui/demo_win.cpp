@@ -1,8 +1,9 @@
 // The toolkit's demonstration program: a window made from a form definition (UiDemo.form,
 // embedded with its picture). With --ready FILE it writes FILE once the window is shown, so a
 // script can take a screenshot.
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h.
+#include <shellapi.h>
 
 #include <cstdio>
 #include <string>
