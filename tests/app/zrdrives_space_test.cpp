@@ -33,7 +33,7 @@ class BigDrive : public components::DriveQueries {
 
 TEST(ZRDrivesSpace, ExactFreeBytesOfTheAnsiRoot) {
     BigDrive queries;
-    components::TZRDrives drives(queries);
+    components::TZRDrives drives(nullptr, queries);
     ZRDrivesSpace space(drives);
     EXPECT_EQ(space.FreeBytes("C:\\"), (int64_t{4} << 30) + (1 << 20));
     // A share name with an accent reaches the component in the ANSI code page.
