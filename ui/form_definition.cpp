@@ -146,10 +146,20 @@ class Lexer {
             return t;
         }
         std::string shown;
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F)
-            shown = "character code " + std::to_string(static_cast<unsigned char>(c));
-        else
+        auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0xC2 && byte <= 0xF4 &&
+            (static_cast<unsigned char>(At(pos_ + 1)) & 0xC0) == 0x80) {
+            // Show the whole UTF-8 character.
+            size_t end = pos_ + 1;
+            while (end < text_.size() && (static_cast<unsigned char>(text_[end]) & 0xC0) == 0x80 &&
+                   end - pos_ < 4)
+                ++end;
+            shown = "character '" + std::string(text_.substr(pos_, end - pos_)) + "'";
+        } else if (byte < 0x20 || byte >= 0x7F) {
+            shown = "character code " + std::to_string(byte);
+        } else {
             shown = "character '" + std::string(1, c) + "'";
+        }
         Fail(t.line, t.column, "Unexpected " + shown);
     }
     Token ReadInteger(Token& t) {
@@ -334,7 +344,9 @@ class Parser {
                 v.text = ParseConcatenation(t.text);
                 return v;
             case Token::Kind::Identifier:
-                if (t.text.find('.') != std::string::npos) Expected(t, "a value");
+                if (t.text.find('.') != std::string::npos || IsKeyword(t, "end") ||
+                    IsKeyword(t, "object"))
+                    Expected(t, "a value");
                 if (EqualsNoCase(t.text, "true") || EqualsNoCase(t.text, "false")) {
                     v.type = PropertyValue::Type::Boolean;
                     v.boolean = EqualsNoCase(t.text, "true");
