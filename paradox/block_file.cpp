@@ -1,0 +1,222 @@
+#include "paradox/block_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "paradox/crypt.h"
+#include "paradox/error.h"
+#include "paradox/format.h"
+
+namespace pq::paradox {
+
+namespace f = format;
+
+uint16_t Block::next() const {
+    return GetU16(bytes, f::kBlockNext);
+}
+uint16_t Block::prev() const {
+    return GetU16(bytes, f::kBlockPrev);
+}
+
+BlockFile::BlockFile(File& file, FileHeader header, std::string where, std::optional<uint32_t> key,
+                     size_t cacheBlocks)
+    : file_(file),
+      header_(std::move(header)),
+      where_(std::move(where)),
+      key_(key),
+      cacheLimit_(cacheBlocks),
+      blockSize_(header_.BlockSize()),
+      recordSize_(header_.recordSize),
+      capacity_(static_cast<int>((blockSize_ - f::kBlockHeader) / header_.recordSize)) {
+    const uint64_t need = header_.headerSize + uint64_t{header_.blocksInFile} * blockSize_;
+    const uint64_t size = file_.Size();
+    if (size < need)
+        Corrupt(where_, "the file has " + std::to_string(size) + " bytes but its header counts " +
+                            std::to_string(header_.blocksInFile) + " blocks of " +
+                            std::to_string(blockSize_) + " (" + std::to_string(need) + " bytes)");
+    auto check = [&](uint16_t n, const char* what) {
+        if (n > header_.blocksInFile)
+            Corrupt(where_ + ": header", std::string(what) + " " + std::to_string(n) +
+                                             " beyond the " + std::to_string(header_.blocksInFile) +
+                                             " blocks of the file");
+    };
+    check(header_.firstBlock, "first block");
+    check(header_.lastBlock, "last block");
+    check(header_.firstFreeBlock, "first free block");
+    if (header_.blocksInUse > header_.blocksInFile)
+        Corrupt(where_ + ": header", "more blocks in use than in the file");
+    if ((header_.firstBlock == 0) != (header_.lastBlock == 0))
+        Corrupt(where_ + ": header", "first and last block disagree about an empty chain");
+}
+
+uint64_t BlockFile::BlockOffset(uint16_t n) const {
+    return header_.headerSize + uint64_t{n - 1u} * blockSize_;
+}
+
+BlockPtr BlockFile::Load(uint16_t n, bool check) {
+    if (n < 1 || n > header_.blocksInFile)
+        Corrupt(where_, "block " + std::to_string(n) + " is outside the file's " +
+                            std::to_string(header_.blocksInFile) + " blocks");
+    auto b = std::make_shared<Block>();
+    b->number = n;
+    b->bytes.resize(blockSize_);
+    file_.ReadAt(BlockOffset(n), b->bytes.data(), blockSize_);
+    if (key_) DecryptDbBlock(b->bytes.data(), blockSize_, *key_, n);
+    if (check) {
+        const std::string where = where_ + ": block " + std::to_string(n);
+        if (b->next() > header_.blocksInFile || b->prev() > header_.blocksInFile)
+            Corrupt(where, "links to a block beyond the end of the file");
+        Count(*b);  // checks the last-record offset
+    }
+    return b;
+}
+
+void BlockFile::Remember(const BlockPtr& b) {
+    lru_.push_front(b);
+    cache_[b->number] = lru_.begin();
+    Evict();
+}
+
+void BlockFile::Evict() {
+    if (cacheLimit_ == 0) return;
+    auto it = lru_.end();
+    while (cache_.size() > cacheLimit_ && it != lru_.begin()) {
+        --it;
+        if (!(*it)->dirty() && it->use_count() == 1) {
+            cache_.erase((*it)->number);
+            it = lru_.erase(it);
+        }
+    }
+}
+
+BlockPtr BlockFile::Get(uint16_t n) {
+    auto found = cache_.find(n);
+    if (found != cache_.end()) {
+        lru_.splice(lru_.begin(), lru_, found->second);
+        return *found->second;
+    }
+    BlockPtr b = Load(n, true);
+    Remember(b);
+    return b;
+}
+
+int BlockFile::Count(const Block& b) const {
+    const int last = static_cast<int16_t>(GetU16(b.bytes, f::kBlockLastOffset));
+    const int rs = static_cast<int>(recordSize_);
+    if (last == -rs) return 0;
+    if (last < 0 || last % rs != 0 || last / rs + 1 > capacity_)
+        Corrupt(where_ + ": block " + std::to_string(b.number),
+                "last record offset " + std::to_string(last) + " does not fit records of " +
+                    std::to_string(rs) + " bytes in a block of " + std::to_string(blockSize_));
+    return last / rs + 1;
+}
+
+void BlockFile::SetCount(Block& b, int count) {
+    const int last = (count - 1) * static_cast<int>(recordSize_);
+    PutU16(b.bytes, f::kBlockLastOffset, static_cast<uint16_t>(static_cast<int16_t>(last)));
+    Touch(b, f::kBlockLastOffset, f::kBlockLastOffset + 2);
+}
+
+void BlockFile::SetNext(Block& b, uint16_t next) {
+    PutU16(b.bytes, f::kBlockNext, next);
+    Touch(b, f::kBlockNext, f::kBlockNext + 2);
+}
+
+void BlockFile::SetPrev(Block& b, uint16_t prev) {
+    PutU16(b.bytes, f::kBlockPrev, prev);
+    Touch(b, f::kBlockPrev, f::kBlockPrev + 2);
+}
+
+void BlockFile::Touch(Block& b, size_t from, size_t to) {
+    if (from >= to) return;
+    b.dirtyFrom = std::min(b.dirtyFrom, from);
+    b.dirtyTo = std::max(b.dirtyTo, std::min<size_t>(to, blockSize_));
+    if (!b.queued) {
+        b.queued = true;
+        dirty_.push_back(b.shared_from_this());
+    }
+}
+
+BlockPtr BlockFile::Allocate() {
+    uint16_t n;
+    if (header_.firstFreeBlock != 0) {
+        n = header_.firstFreeBlock;
+        BlockPtr freeBlock = Load(n, false);
+        const uint16_t nextFree = freeBlock->next();
+        if (nextFree > header_.blocksInFile || nextFree == n)
+            Corrupt(where_ + ": block " + std::to_string(n), "free list links beyond the file");
+        header_.firstFreeBlock = nextFree;
+        cache_.erase(n);
+        lru_.remove_if([n](const BlockPtr& p) { return p->number == n; });
+    } else {
+        if (header_.blocksInFile >= f::kMaxBlocksPerFile)
+            throw Error(where_ + ": the file has reached its limit of 65535 blocks");
+        n = ++header_.blocksInFile;
+    }
+    ++header_.blocksInUse;
+    auto b = std::make_shared<Block>();
+    b->number = n;
+    b->bytes.assign(blockSize_, 0);
+    b->fresh = true;
+    SetCount(*b, 0);
+    Touch(*b, 0, blockSize_);
+    Remember(b);
+    HeaderChanged();
+    return b;
+}
+
+void BlockFile::Release(Block& b) {
+    std::fill(b.bytes.begin(), b.bytes.end(), 0);
+    PutU16(b.bytes, f::kBlockNext, header_.firstFreeBlock);
+    SetCount(b, 0);
+    Touch(b, 0, blockSize_);
+    header_.firstFreeBlock = b.number;
+    if (header_.blocksInUse > 0) --header_.blocksInUse;
+    HeaderChanged();
+}
+
+void BlockFile::Flush(WriteBatch& batch) {
+    std::vector<BlockPtr> dirty;
+    dirty.swap(dirty_);
+    // Fresh blocks first, in block number order, so that nothing on disk links to a block
+    // before the block holds its records.
+    std::stable_sort(dirty.begin(), dirty.end(), [](const BlockPtr& a, const BlockPtr& b) {
+        if (a->fresh != b->fresh) return a->fresh;
+        return a->number < b->number;
+    });
+    for (const BlockPtr& b : dirty) {
+        size_t from = b->fresh ? 0 : b->dirtyFrom;
+        size_t to = b->fresh ? blockSize_ : b->dirtyTo;
+        if (key_) {
+            from = from / kCryptChunkSize * kCryptChunkSize;
+            to = std::min<size_t>((to + kCryptChunkSize - 1) / kCryptChunkSize * kCryptChunkSize,
+                                  blockSize_);
+            std::vector<uint8_t> enc = b->bytes;
+            EncryptDbBlock(enc.data(), blockSize_, *key_, b->number);
+            batch.Add(file_, BlockOffset(b->number) + from, Bytes(enc).subspan(from, to - from));
+        } else {
+            batch.Add(file_, BlockOffset(b->number) + from,
+                      Bytes(b->bytes).subspan(from, to - from));
+        }
+        b->dirtyFrom = SIZE_MAX;
+        b->dirtyTo = 0;
+        b->fresh = false;
+        b->queued = false;
+    }
+    if (headerDirty_) {
+        header_.StoreCounts();
+        batch.Add(file_, 0, Bytes(header_.raw).subspan(0, f::kFixedPartEnd));
+        headerDirty_ = false;
+    }
+    Evict();
+}
+
+void BlockFile::DropCache() {
+    for (const BlockPtr& b : dirty_) b->queued = false;
+    dirty_.clear();
+    lru_.clear();
+    cache_.clear();
+    headerDirty_ = false;
+}
+
+}  // namespace pq::paradox

@@ -1,0 +1,106 @@
+// The blocks of a .DB or .PX file: reading them (decrypted, header checked, cached), changing
+// them in memory, allocating and freeing them, and handing the changed bytes to a WriteBatch.
+// Blocks are held through shared pointers so that a block in use survives cache eviction;
+// changed blocks stay in the cache until the next Flush.
+//
+// Ownership: a BlockFile uses the caller's File and owns its cache and its FileHeader copy.
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "paradox/file.h"
+#include "paradox/header.h"
+#include "paradox/write_batch.h"
+
+namespace pq::paradox {
+
+struct Block : std::enable_shared_from_this<Block> {
+    uint16_t number = 0;
+    std::vector<uint8_t> bytes;
+    size_t dirtyFrom = SIZE_MAX;  // changed byte range [dirtyFrom, dirtyTo)
+    size_t dirtyTo = 0;
+    bool fresh = false;   // allocated by this operation: written before the others
+    bool queued = false;  // on the file's list of changed blocks
+
+    uint16_t next() const;
+    uint16_t prev() const;
+    bool dirty() const { return dirtyFrom < dirtyTo; }
+};
+using BlockPtr = std::shared_ptr<Block>;
+
+class BlockFile {
+  public:
+    // `cacheBlocks` bounds the clean blocks kept (0: keep every block read). `key`: the .DB
+    // encryption key, if any. REQUIRES: the header was parsed from this file.
+    BlockFile(File& file, FileHeader header, std::string where, std::optional<uint32_t> key,
+              size_t cacheBlocks);
+
+    FileHeader& header() { return header_; }
+    const FileHeader& header() const { return header_; }
+    const std::string& where() const { return where_; }
+    File& file() { return file_; }
+    uint32_t blockSize() const { return blockSize_; }
+    size_t recordSize() const { return recordSize_; }
+    // Records that fit a block.
+    int capacity() const { return capacity_; }
+
+    // Block n of the chain, its header checked: links within the file, record count within the
+    // block. CorruptError naming the block otherwise.
+    BlockPtr Get(uint16_t n);
+    // Records in a block (from its header), and setting it (also marks the header changed).
+    int Count(const Block& b) const;
+    void SetCount(Block& b, int count);
+    void SetNext(Block& b, uint16_t next);
+    void SetPrev(Block& b, uint16_t prev);
+    uint8_t* Record(Block& b, int slot) { return b.bytes.data() + 6 + slot * recordSize_; }
+    const uint8_t* Record(const Block& b, int slot) const {
+        return b.bytes.data() + 6 + slot * recordSize_;
+    }
+    // Marks bytes [from, to) of a block changed.
+    void Touch(Block& b, size_t from, size_t to);
+    void TouchRecords(Block& b, int fromSlot, int toSlot) {
+        Touch(b, 6 + fromSlot * recordSize_, 6 + toSlot * recordSize_);
+    }
+
+    // A new empty block (from the free list, else at the end of the file), not yet linked.
+    // Error when the file has 65535 blocks.
+    BlockPtr Allocate();
+    // Puts an unlinked block on the free list.
+    void Release(Block& b);
+
+    void HeaderChanged() { headerDirty_ = true; }
+    // Adds the changed blocks (fresh ones first) and then the header's fixed part to `batch`.
+    void Flush(WriteBatch& batch);
+    // Forgets cached blocks, e.g. after a failed write (the file is then read again).
+    void DropCache();
+    // How many blocks are cached, for tests and memory checks.
+    size_t CachedBlocks() const { return cache_.size(); }
+
+  private:
+    uint64_t BlockOffset(uint16_t n) const;
+    BlockPtr Load(uint16_t n, bool check);
+    void Remember(const BlockPtr& b);
+    void Evict();
+
+    File& file_;
+    FileHeader header_;
+    std::string where_;
+    std::optional<uint32_t> key_;
+    size_t cacheLimit_;
+    uint32_t blockSize_;
+    size_t recordSize_;
+    int capacity_;
+    bool headerDirty_ = false;
+
+    std::vector<BlockPtr> dirty_;  // changed since the last Flush
+    std::list<BlockPtr> lru_;      // most recent first
+    std::unordered_map<uint16_t, std::list<BlockPtr>::iterator> cache_;
+};
+
+}  // namespace pq::paradox

@@ -1,0 +1,149 @@
+#include "paradox/coding.h"
+
+#include <array>
+#include <bit>
+#include <cstring>
+
+#include "paradox/error.h"
+
+namespace pq::paradox {
+
+void ByteReader::Check(size_t offset, size_t n) const {
+    if (offset > bytes_.size() || n > bytes_.size() - offset)
+        Corrupt(where_, "read of " + std::to_string(n) + " bytes at offset " +
+                            std::to_string(offset) + " beyond its end (" +
+                            std::to_string(bytes_.size()) + " bytes)");
+}
+
+uint8_t ByteReader::U8(size_t offset) const {
+    Check(offset, 1);
+    return bytes_[offset];
+}
+
+uint16_t ByteReader::U16(size_t offset) const {
+    Check(offset, 2);
+    return GetU16(bytes_, offset);
+}
+
+uint32_t ByteReader::U32(size_t offset) const {
+    Check(offset, 4);
+    return GetU32(bytes_, offset);
+}
+
+Bytes ByteReader::Sub(size_t offset, size_t n) const {
+    Check(offset, n);
+    return bytes_.subspan(offset, n);
+}
+
+std::string ByteReader::CString(size_t offset, size_t* end) const {
+    Check(offset, 0);
+    for (size_t i = offset; i < bytes_.size(); ++i) {
+        if (bytes_[i] == 0) {
+            *end = i + 1;
+            return std::string(reinterpret_cast<const char*>(bytes_.data() + offset), i - offset);
+        }
+    }
+    Corrupt(where_, "unterminated text at offset " + std::to_string(offset));
+}
+
+namespace {
+void CheckOut(size_t size, size_t offset, size_t n) {
+    if (offset > size || n > size - offset)
+        throw Error("internal error: store of " + std::to_string(n) + " bytes at " +
+                    std::to_string(offset) + " outside a buffer of " + std::to_string(size));
+}
+}  // namespace
+
+void PutU8(MutableBytes out, size_t offset, uint8_t value) {
+    CheckOut(out.size(), offset, 1);
+    out[offset] = value;
+}
+
+void PutU16(MutableBytes out, size_t offset, uint16_t value) {
+    CheckOut(out.size(), offset, 2);
+    out[offset] = static_cast<uint8_t>(value);
+    out[offset + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+void PutU32(MutableBytes out, size_t offset, uint32_t value) {
+    CheckOut(out.size(), offset, 4);
+    for (int i = 0; i < 4; ++i) out[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint16_t GetU16(Bytes in, size_t offset) {
+    CheckOut(in.size(), offset, 2);
+    return static_cast<uint16_t>(in[offset] | (in[offset + 1] << 8));
+}
+
+uint32_t GetU32(Bytes in, size_t offset) {
+    CheckOut(in.size(), offset, 4);
+    return static_cast<uint32_t>(in[offset]) | (static_cast<uint32_t>(in[offset + 1]) << 8) |
+           (static_cast<uint32_t>(in[offset + 2]) << 16) |
+           (static_cast<uint32_t>(in[offset + 3]) << 24);
+}
+
+bool AllZero(Bytes bytes) {
+    for (uint8_t b : bytes)
+        if (b) return false;
+    return true;
+}
+
+int64_t DecodeFieldInt(Bytes bytes, bool* isNull) {
+    const size_t n = bytes.size();
+    if (n != 1 && n != 2 && n != 4)
+        throw Error("internal error: integer field of " + std::to_string(n) + " bytes");
+    *isNull = AllZero(bytes);
+    if (*isNull) return 0;
+    uint32_t raw = 0;
+    for (size_t i = 0; i < n; ++i) raw = (raw << 8) | bytes[i];
+    const uint32_t sign = 1u << (8 * n - 1);
+    raw ^= sign;
+    // raw now holds the two's complement value in n bytes; extend its sign.
+    if (raw & sign) return static_cast<int64_t>(raw) - (static_cast<int64_t>(sign) << 1);
+    return raw;
+}
+
+void EncodeFieldInt(int64_t value, MutableBytes out) {
+    const size_t n = out.size();
+    if (n != 1 && n != 2 && n != 4)
+        throw Error("internal error: integer field of " + std::to_string(n) + " bytes");
+    uint32_t raw = static_cast<uint32_t>(value);
+    raw ^= 1u << (8 * n - 1);
+    for (size_t i = 0; i < n; ++i) out[n - 1 - i] = static_cast<uint8_t>(raw >> (8 * i));
+}
+
+double DecodeFieldDouble(Bytes bytes, bool* isNull) {
+    if (bytes.size() != 8) throw Error("internal error: double field of wrong size");
+    *isNull = AllZero(bytes);
+    if (*isNull) return 0;
+    uint64_t raw = 0;
+    for (uint8_t b : bytes) raw = (raw << 8) | b;
+    const uint64_t sign = uint64_t{1} << 63;
+    raw = (raw & sign) ? raw & ~sign : ~raw;
+    return std::bit_cast<double>(raw);
+}
+
+void EncodeFieldDouble(double value, MutableBytes out) {
+    if (out.size() != 8) throw Error("internal error: double field of wrong size");
+    uint64_t raw = std::bit_cast<uint64_t>(value);
+    const uint64_t sign = uint64_t{1} << 63;
+    raw = (raw & sign) ? ~raw : raw | sign;
+    for (int i = 0; i < 8; ++i) out[7 - i] = static_cast<uint8_t>(raw >> (8 * i));
+}
+
+uint32_t Crc32(Bytes bytes) {
+    static const std::array<uint32_t, 256> table = [] {
+        std::array<uint32_t, 256> t{};
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    uint32_t crc = 0xFFFFFFFFu;
+    for (uint8_t b : bytes) crc = table[(crc ^ b) & 0xFF] ^ (crc >> 8);
+    return crc ^ 0xFFFFFFFFu;
+}
+
+}  // namespace pq::paradox

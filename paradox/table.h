@@ -1,0 +1,139 @@
+// A Paradox table (levels 3.x to 7 read, 4, 5 and 7 written): its data file (.DB), its primary
+// index (.PX, keyed tables) and its blob file (.MB, tables with memo, binary, OLE or graphic
+// fields), opened together and kept consistent on every save.
+//
+// A Table is a cursor: it stands on one record (or at the end) and moves in table order, which
+// is key order for keyed tables and the order of insertion for unkeyed ones. Editing follows
+// the usual dataset states: Edit (the current record) or Append (a new, empty record), Set the
+// fields, then Post (save at once, to the files) or Cancel.
+//
+// Keyed tables: records stay in key order inside the data blocks; an insert goes into the block
+// of its predecessor, a full block splits (a new block when appending past the last record), and
+// the .PX follows every change. A record whose key changes moves. A duplicate key is a
+// KeyViolationError. Auto-increment fields get the header's last value + 1 on every insert,
+// whatever was set, and keep their value on updates.
+//
+// Ownership: a Table owns its open files, caches and indexes; the FileSystem must outlive it.
+// Not thread-safe. A failed write leaves the table refusing further work until reopened.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "paradox/file.h"
+#include "paradox/schema.h"
+#include "paradox/value.h"
+
+namespace pq::paradox {
+
+struct OpenOptions {
+    bool readOnly = false;
+    // Tried in turn against an encrypted table's password checksum (UTF-8; converted to the
+    // table's code page). Ignored for tables that are not encrypted.
+    std::vector<std::string> passwords;
+};
+
+struct CreateOptions {
+    std::string password;         // not empty: the table is encrypted with this password
+    uint32_t indexBlockSize = 0;  // .PX block size in bytes (1..32 KiB); 0: the data block size
+};
+
+// Facts about an open table beyond its schema.
+struct TableInfo {
+    uint32_t recordCount = 0;
+    uint16_t blocksInUse = 0;
+    uint16_t blocksInFile = 0;
+    uint32_t autoIncrement = 0;  // the last value issued
+    bool encrypted = false;
+    int indexLevels = 0;          // keyed tables: levels of the .PX tree
+    uint32_t indexBlockSize = 0;  // keyed tables
+    uint32_t indexEntries = 0;
+    bool hasBlobFile = false;
+    std::vector<std::string> secondaryIndexFiles;  // names of .Xnn/.Ynn files beside the table
+};
+
+class Table {
+  public:
+    enum class State { kBrowse, kEdit, kInsert };
+
+    // Opens the table at `path` (the .DB file; the .PX and .MB beside it are found without
+    // regard to case). Throws IoError, CorruptError, PasswordError (encrypted, no password
+    // matches) or Error; every message names the table. The cursor starts on the first record.
+    static std::unique_ptr<Table> Open(FileSystem& fs, const std::string& path,
+                                       const OpenOptions& options = {});
+    // Creates an empty table (and its .PX when keyed, its .MB when it has blob fields) and opens
+    // it for writing. Error when `path` exists or the schema is invalid (see
+    // ValidateSchemaForCreate).
+    static std::unique_ptr<Table> Create(FileSystem& fs, const std::string& path,
+                                         const Schema& schema, const CreateOptions& options = {});
+    ~Table();
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+
+    const std::string& path() const;
+    const Schema& schema() const;
+    TableInfo info() const;
+    uint32_t RecordCount() const;
+    bool IsKeyed() const;
+    bool IsReadOnly() const;
+    State state() const;
+
+    // --- Moving ---
+    // To the first record (AtEnd for an empty table). Leaves an edit unsaved: REQUIRES browse.
+    void First();
+    bool AtEnd() const;
+    // To the next record, or AtEnd after the last. REQUIRES browse and !AtEnd().
+    void Next();
+
+    // --- Reading the current record (the edited one while editing) ---
+    // A field's value. Blob fields are read from the blob file now (memo: text; others: bytes;
+    // graphic: the picture alone). ERangeError-like Error for a bad field number; Error at end.
+    Value Get(size_t field);
+    // A blob field's content as stored (memo bytes in the code page; graphic without its
+    // prefix); empty for null. REQUIRES: a blob field.
+    std::vector<uint8_t> GetBlob(size_t field);
+
+    // --- Finding ---
+    // Positions on the first record whose first key.size() key fields equal `key` (converted to
+    // the fields' types); false (and the position undefined, AtEnd) when there is none. Error
+    // for an unkeyed table; ValueError when a value cannot be converted.
+    bool SeekKey(const std::vector<Value>& key);
+    // Positions on the first record in table order whose field equals `value` exactly (as
+    // stored after conversion to the field's type; text is case-sensitive). The first call for a
+    // field builds an in-memory index of it, kept current by every later save. Not for blob
+    // fields.
+    bool FindFirstEqual(size_t field, const Value& value);
+
+    // --- Editing ---
+    // REQUIRES browse. Edit: the current record (not AtEnd). Error when the table is read-only,
+    // has secondary index files, or a previous write failed.
+    void Edit();
+    void Append();
+    // REQUIRES editing. ValueError when the value cannot be converted. Auto-increment fields:
+    // ignored on a new record (the engine assigns them), Error on an existing one.
+    void Set(size_t field, const Value& value);
+    // Saves the record to the files at once; the cursor then stands on it. On KeyViolationError
+    // or ValueError nothing was written and the edit goes on.
+    void Post();
+    void Cancel();
+    // Deletes the current record (REQUIRES browse, not AtEnd); the cursor moves to the next.
+    void Delete();
+
+    // --- Checking ---
+    // Every rule the files must meet: header against the file size, the block chain and free
+    // list, record and block counts, key order and uniqueness, the .PX against the data, every
+    // blob pointer and the blob file. One line per problem; empty for a valid table.
+    std::vector<std::string> Check();
+
+    // Memory held by caches and in-memory indexes, for tests and the benchmark.
+    size_t MemoryBytes() const;
+
+  private:
+    struct Impl;
+    explicit Table(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace pq::paradox
