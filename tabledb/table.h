@@ -103,7 +103,9 @@ class Table {
     Table(const Table&) = delete;
     Table& operator=(const Table&) = delete;
 
+    // The component name that messages carry ("TableSource: Field 'Nome' not found").
     const std::string& Name() const { return name_; }
+    void SetComponentName(std::string name) { name_ = std::move(name); }
     // Both change only while the table is closed.
     const std::string& DatabaseName() const { return databaseName_; }
     void SetDatabaseName(const std::string& name);
