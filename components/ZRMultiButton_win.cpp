@@ -1,7 +1,8 @@
 #include "components/ZRMultiButton_win.h"
 
-#include <mmsystem.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <mmsystem.h>
 
 #include "base/text.h"
 

@@ -8,10 +8,38 @@ namespace components {
 
 namespace {
 
+// Hints and cursor shapes of controls are not supported by the toolkit: a definition may carry
+// these properties only with their default values.
+template <class T>
+ui::KindBuilder<T>& HintAndCursor(ui::KindBuilder<T>& kind) {
+    return kind
+        .Raw("Cursor",
+             [](T&, const ui::PropertyValue& v, const ui::LoadContext&, const ui::Bindings&) {
+                 if (ui::ToIdentifier(v) != "crDefault")
+                     throw pq::EConvertError("Cursor shapes are not supported: " + v.text);
+             })
+        .Raw("Hint",
+             [](T&, const ui::PropertyValue& v, const ui::LoadContext&, const ui::Bindings&) {
+                 if (!ui::ToText(v).empty()) throw pq::EConvertError("Hints are not supported");
+             })
+        .Raw("ShowHint",
+             [](T&, const ui::PropertyValue& v, const ui::LoadContext&, const ui::Bindings&) {
+                 if (ui::ToBool(v)) throw pq::EConvertError("Hints are not supported");
+             })
+        .Accepted("ParentShowHint");
+}
+
 void RegisterMultiButton(ui::KindRegistry& kinds) {
     using B = TZRMultiButton;
-    kinds.Register<B>("TZRMultiButton", ui::CreateControl<B>)
-        .Inherit("TGraphicControl")
+    auto kind = kinds.Register<B>("TZRMultiButton", ui::CreateControl<B>);
+    HintAndCursor(kind.Inherit("TGraphicControl"))
+        // Stored with a speed button, no part of this one's drawing.
+        .Accepted("Font.Name")
+        .Accepted("Font.Height")
+        .Accepted("Font.Color")
+        .Accepted("Font.Charset")
+        .Accepted("Font.Style")
+        .Accepted("ParentFont")
         .Boolean("AllowAllUp", &B::SetAllowAllUp)
         .Integer("GroupIndex", &B::SetGroupIndex)
         .Boolean("Down", &B::SetDown)
@@ -38,8 +66,8 @@ void RegisterMultiButton(ui::KindRegistry& kinds) {
 
 void RegisterVyxBmp(ui::KindRegistry& kinds) {
     using V = TVyxBmp;
-    kinds.Register<V>("TVyxBmp", ui::CreateControl<V>)
-        .Inherit("TGraphicControl")
+    auto kind = kinds.Register<V>("TVyxBmp", ui::CreateControl<V>);
+    HintAndCursor(kind.Inherit("TGraphicControl"))
         .Picture("BitMap", &V::SetBitMap)
         .ColorValue("TransparentColor", &V::SetTransparentColor)
         .Boolean("Stretch", &V::SetStretch)
