@@ -138,29 +138,34 @@ void BlockFile::Touch(Block& b, size_t from, size_t to) {
 }
 
 BlockPtr BlockFile::Allocate() {
-    uint16_t n;
+    BlockPtr b;
     if (header_.firstFreeBlock != 0) {
-        n = header_.firstFreeBlock;
-        BlockPtr freeBlock = Load(n, false);
-        const uint16_t nextFree = freeBlock->next();
+        // The head of the free list, as this operation may have just freed it (in the cache).
+        const uint16_t n = header_.firstFreeBlock;
+        auto found = cache_.find(n);
+        if (found != cache_.end()) {
+            b = *found->second;
+        } else {
+            b = Load(n, false);
+            Remember(b);
+        }
+        const uint16_t nextFree = b->next();
         if (nextFree > header_.blocksInFile || nextFree == n)
             Corrupt(where_ + ": block " + std::to_string(n), "free list links beyond the file");
         header_.firstFreeBlock = nextFree;
-        cache_.erase(n);
-        lru_.remove_if([n](const BlockPtr& p) { return p->number == n; });
     } else {
         if (header_.blocksInFile >= f::kMaxBlocksPerFile)
             throw Error(where_ + ": the file has reached its limit of 65535 blocks");
-        n = ++header_.blocksInFile;
+        b = std::make_shared<Block>();
+        b->number = ++header_.blocksInFile;
+        b->bytes.resize(blockSize_);
+        Remember(b);
     }
     ++header_.blocksInUse;
-    auto b = std::make_shared<Block>();
-    b->number = n;
-    b->bytes.assign(blockSize_, 0);
+    std::fill(b->bytes.begin(), b->bytes.end(), 0);
     b->fresh = true;
     SetCount(*b, 0);
     Touch(*b, 0, blockSize_);
-    Remember(b);
     HeaderChanged();
     return b;
 }
