@@ -21,7 +21,7 @@ struct MemoryFileSystem::State {
 namespace {
 
 class MemoryFile : public File {
-public:
+  public:
     MemoryFile(std::string path, std::shared_ptr<std::vector<uint8_t>> bytes,
                std::shared_ptr<MemoryFileSystem::State> state, bool writable)
         : File(std::move(path)),
@@ -49,7 +49,7 @@ public:
     }
     void Sync() override {}
 
-private:
+  private:
     void CheckWritable() {
         if (!writable_) throw IoError(Path() + ": file is open for reading only");
     }
@@ -76,14 +76,20 @@ std::unique_ptr<File> MemoryFileSystem::Open(const std::string& path, OpenMode m
     return std::make_unique<MemoryFile>(path, it->second, state_, mode != OpenMode::kRead);
 }
 
-bool MemoryFileSystem::IsFile(const std::string& path) { return state_->files.count(path) > 0; }
+bool MemoryFileSystem::IsFile(const std::string& path) {
+    return state_->files.count(path) > 0;
+}
 
-void MemoryFileSystem::Remove(const std::string& path) { state_->files.erase(path); }
+void MemoryFileSystem::Remove(const std::string& path) {
+    state_->files.erase(path);
+}
 
 std::vector<std::string> MemoryFileSystem::List(const std::string& folder) {
     std::vector<std::string> names;
+    // Folders are separated by '/' or, in Windows-style paths, by '\\'.
     std::string prefix = folder;
-    if (!prefix.empty() && prefix.back() != '/' && prefix.back() != '\\') prefix += '/';
+    if (!prefix.empty() && prefix.back() != '/' && prefix.back() != '\\')
+        prefix += folder.find('\\') != std::string::npos ? '\\' : '/';
     for (const auto& [path, bytes] : state_->files) {
         if (path.compare(0, prefix.size(), prefix) != 0) continue;
         std::string rest = path.substr(prefix.size());
@@ -97,7 +103,9 @@ void MemoryFileSystem::SetWriteBudget(long long writes) {
     state_->writes = 0;
 }
 
-long long MemoryFileSystem::WritesDone() const { return state_->writes; }
+long long MemoryFileSystem::WritesDone() const {
+    return state_->writes;
+}
 
 std::vector<uint8_t>& MemoryFileSystem::Bytes(const std::string& path) {
     auto& slot = state_->files[path];

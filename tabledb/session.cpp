@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/text.h"
 #include "paradox/file.h"
 #include "tabledb/errors.h"
 
@@ -23,13 +24,17 @@ void Session::Start() {
     if (OnEngineBusy) OnEngineBusy(false);
 }
 
-// Alias names compare without regard to ASCII case, as the engine's configuration does.
+// Alias names compare without regard to case (ASCII and the accented Latin letters), as the
+// engine's configuration does.
 std::string Session::Key(const std::string& aliasName) {
-    std::string k = aliasName;
-    std::transform(k.begin(), k.end(), k.begin(), [](unsigned char c) {
-        return static_cast<char>(c < 0x80 ? std::toupper(c) : c);
-    });
-    return k;
+    std::u16string w = text::Utf8ToUtf16(aliasName);
+    for (char16_t& c : w) {
+        if (c >= u'a' && c <= u'z')
+            c = static_cast<char16_t>(c - 0x20);
+        else if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
+            c = static_cast<char16_t>(c - 0x20);
+    }
+    return text::Utf16ToUtf8(w);
 }
 
 void Session::ReleaseIdleConnections() {}
