@@ -8,6 +8,12 @@
 // block layout after the first Write or Free, so while it lives no one else may write the file.
 // With a key, every byte it reads or writes passes through the .MB chunk transform (crypt.h).
 //
+// Space: a small blob takes the highest free slot of the first suballocated block with a gap
+// long enough (first fit); a large one the smallest free run that holds it, split when longer,
+// or new blocks at the end. Freed slots are zeroed; a block whose last slot is freed, and a freed
+// single-blob block, become free blocks joined with free neighbours. The file never shrinks.
+// The header's hint (0x38) is kept true when the file has one and never made up.
+//
 // Layout: a 4 KiB header block, then blocks of whole 4 KiB units, one after the other; the file
 // size is a multiple of 4096. Integers are little-endian.
 //

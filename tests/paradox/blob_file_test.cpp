@@ -447,6 +447,30 @@ TEST(BlobWrite, EncryptedSampleTakesNewBlobs) {
     EXPECT_TRUE(mb.Problems().empty());
 }
 
+TEST(BlobWrite, WorksOnTheSystemsFiles) {
+    const std::string path = std::string(PQ_BINARY_DIR) + "/blob_file_test_system.mb";
+    FileSystem& fs = OsFileSystem();
+    fs.Remove(path);
+    std::vector<BlobRef> refs;
+    {
+        auto f = fs.Open(path, OpenMode::kCreate);
+        BlobFile::CreateEmpty(*f, kKey123);
+        BlobFile b(*f, "blob_file_test_system.mb", kKey123);
+        for (size_t n : {10, 3000, 70000}) refs.push_back(b.Write(Pattern(n, 5)));
+        b.Free(refs[1].offsetAndIndex);
+        f->Sync();
+    }
+    auto f = fs.Open(path, OpenMode::kRead);
+    EXPECT_EQ(f->Size(), 4096u * (1 + 1 + 1 + 18));
+    BlobFile b(*f, "blob_file_test_system.mb", kKey123);
+    EXPECT_EQ(b.Read(refs[0].offsetAndIndex, refs[0].length, refs[0].modNumber), Pattern(10, 5));
+    EXPECT_EQ(b.Read(refs[2].offsetAndIndex, refs[2].length, refs[2].modNumber), Pattern(70000, 5));
+    b.Validate();
+    f.reset();
+    fs.Remove(path);
+    EXPECT_FALSE(fs.IsFile(path));
+}
+
 // ---- Attacks on the bytes ---------------------------------------------------------------------
 
 TEST(BlobCorrupt, BadPointersAreRefused) {
