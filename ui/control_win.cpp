@@ -480,7 +480,6 @@ void WinControl::ApplyFontToChildren() {
 
 void WinControl::SetTabOrder(int order) {
     tabOrder_ = order;
-    tabStop_ = true;
 }
 
 bool WinControl::Focused() const {

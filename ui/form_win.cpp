@@ -118,7 +118,9 @@ void CollectButtons(const WinControl& parent, std::vector<TButton*>& out) {
 
 LRESULT DialogCode(HWND focus, const MSG& msg) {
     if (!focus) return 0;
-    return SendMessageW(focus, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg));
+    // No message pointer: given one, a multi-line EDIT takes itself to be inside a dialog box
+    // and answers Esc by closing its parent.
+    return SendMessageW(focus, WM_GETDLGCODE, msg.wParam, 0);
 }
 
 }  // namespace
@@ -489,7 +491,9 @@ bool Form::DialogKey(const MSG& msg) {
         LRESULT code = DialogCode(focus, msg);
         switch (msg.wParam) {
             case VK_TAB: {
-                if (ctrlOrAlt || (code & (DLGC_WANTTAB | DLGC_WANTALLKEYS))) return false;
+                // Only a control that asks for tabs keeps them (a memo asks for "all keys" but
+                // not for tabs).
+                if (ctrlOrAlt || (code & DLGC_WANTTAB)) return false;
                 std::vector<WinControl*> stops;
                 CollectTabStops(*this, stops);
                 std::vector<WinControl*> usableStops;
