@@ -9,41 +9,13 @@
 
 #include "base/exception.h"
 #include "derodede/report.h"
+#include "tests/app/farol_registry_win.h"
 #include "tests/app/win_test_support.h"
 
 namespace pq::app {
 namespace {
 
 using namespace pq::testing;
-
-// The host's registration key, made and removed by the test (the tests that touch it hold the
-// CTest resource lock "farol_registry").
-class RegistrationKey {
-  public:
-    RegistrationKey() { Remove(); }
-    ~RegistrationKey() { Remove(); }
-    void SetName(const wchar_t* name) { Set(REG_SZ, name, (wcslen(name) + 1) * sizeof(wchar_t)); }
-    void SetNameNumber(DWORD n) { Set(REG_DWORD, &n, sizeof n); }
-    void CreateEmptyKey() { Set(REG_NONE, nullptr, 0); }
-
-  private:
-    static constexpr const wchar_t* kPath = L"Software\\Tessera\\Farol Exames\\1.0";
-    void Set(DWORD type, const void* data, size_t size) {
-        HKEY key;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPath, 0, nullptr, 0, KEY_WRITE, nullptr,
-                                  &key, nullptr),
-                  ERROR_SUCCESS);
-        if (data)
-            RegSetValueExW(key, L"Name", 0, type, static_cast<const BYTE*>(data),
-                           static_cast<DWORD>(size));
-        RegCloseKey(key);
-    }
-    void Remove() {
-        RegDeleteKeyW(HKEY_LOCAL_MACHINE, kPath);
-        RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\Tessera\\Farol Exames");
-        RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\Tessera");
-    }
-};
 
 class BridgeTest : public ::testing::Test {
   protected:
@@ -56,15 +28,15 @@ class BridgeTest : public ::testing::Test {
 };
 
 TEST_F(BridgeTest, ReportsReachTheLibraryWithTheRegistrationName) {
-    RegistrationKey key;
+    RegistrationEntry key;
     ReportException("TFPrincipal", ERegistryException("Invalid data type for 'UninstallString'"));
-    key.CreateEmptyKey();
+    key.CreateEmpty();
     ReportException("TButton", std::runtime_error("sem valor"));
-    key.SetName(L"");
+    key.SetText(L"Name", "");
     ReportException("TButton", std::runtime_error("vazio"));
-    key.SetName(L"Colégio Ação");
+    key.SetText(L"Name", "Colégio Ação");
     ReportException("TButton", std::runtime_error(std::string(300, 'm')));
-    key.SetNameNumber(5);
+    key.SetNumber(L"Name", 5);
     ReportException("TApplication", std::runtime_error("número"));
 
     const auto calls = Calls();
