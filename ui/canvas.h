@@ -42,8 +42,7 @@ class Canvas {
 
 // A DIB section holding a copy of the bitmap (same depth and colour table).
 ScopedBitmap CreateDibSection(const Bitmap& bitmap);
-// The pixels of a GDI bitmap as a 32-bit ui::Bitmap (or at its own depth when it is a DIB
-// section of 1, 4, 8 or 24 bits).
+// The pixels of a GDI bitmap as a 32-bit ui::Bitmap.
 Bitmap BitmapFromHandle(HBITMAP handle);
 // Reads back a rectangle of a DC as a 24-bit bitmap (tests, screenshots).
 Bitmap CaptureDc(HDC dc, const Rect& r);

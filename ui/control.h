@@ -277,6 +277,7 @@ class WinControl : public Control {
     bool tabStop_ = false;
     int tabOrder_ = -1;
     bool destroying_ = false;
+    bool trackingLeave_ = false;
 };
 
 // The topmost visible, enabled windowless control of `parent` at a client point, or null.

@@ -275,7 +275,16 @@ void WinControl::WndProc(Message& m) {
         case WM_MBUTTONUP:
         case WM_MBUTTONDBLCLK:
         case WM_MOUSEMOVE:
+            // Ask for WM_MOUSELEAVE: when the pointer leaves the window no other message may
+            // come, and the idle processing that reports "pointer leaves" runs only after one.
+            if (!trackingLeave_ && !systemProc_) {
+                TRACKMOUSEEVENT t{sizeof(TRACKMOUSEEVENT), TME_LEAVE, hwnd_, 0};
+                trackingLeave_ = TrackMouseEvent(&t) != FALSE;
+            }
             HandleMouse(m);
+            break;
+        case WM_MOUSELEAVE:
+            trackingLeave_ = false;
             break;
         case WM_CAPTURECHANGED:
             if (reinterpret_cast<HWND>(m.lParam) != hwnd_ && captureControl_) {

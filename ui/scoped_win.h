@@ -1,4 +1,5 @@
-// Owners of Win32 handles: each wrapper closes its handle when it goes out of scope, moves but
+// Owners of Win32 handles (files, kernel objects, GDI objects, DCs, modules, icons, registry
+// keys): each wrapper closes its handle when it goes out of scope, moves but
 // does not copy, and gives the handle up with release() when something else takes it over (a
 // region handed to SetWindowRgn belongs to the system from then on). Windows only.
 #pragma once
@@ -56,6 +57,10 @@ struct IconTraits {
     static HICON Invalid() { return nullptr; }
     static void Close(HICON h) { DestroyIcon(h); }
 };
+struct KeyTraits {  // RegOpenKeyEx
+    static HKEY Invalid() { return nullptr; }
+    static void Close(HKEY h) { RegCloseKey(h); }
+};
 struct MemoryDcTraits {  // CreateCompatibleDC
     static HDC Invalid() { return nullptr; }
     static void Close(HDC h) { DeleteDC(h); }
@@ -70,6 +75,7 @@ using ScopedBrush = ScopedHandle<HBRUSH, GdiTraits<HBRUSH>>;
 using ScopedModule = ScopedHandle<HMODULE, ModuleTraits>;
 using ScopedIcon = ScopedHandle<HICON, IconTraits>;
 using ScopedMemoryDc = ScopedHandle<HDC, MemoryDcTraits>;
+using ScopedKey = ScopedHandle<HKEY, KeyTraits>;
 
 // A window's DC from GetDC, released with ReleaseDC.
 class ScopedGetDc {
