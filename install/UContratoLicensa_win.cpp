@@ -2,6 +2,7 @@
 
 #include "install/UCopiarQuestoes_win.h"
 #include "ui/application.h"
+#include "ui/form_loader.h"
 
 namespace pq::install {
 
@@ -34,6 +35,7 @@ void TFContratoLicensa::FormClose(ui::Object&, ui::CloseAction& action) {
 }
 
 void RunLicenceAgreement() {
+    RegisterKinds(ui::Kinds());  // the table component of the progress window
     FContratoLicensa = ui::CreateForm<TFContratoLicensa>(&ui::App());
 }
 
