@@ -1,0 +1,27 @@
+// Our side of a case: the package table merged into the host table through the table
+// interface and the installer's own MergeTable, with a host that has no window (the bar is two
+// numbers, the message round does nothing, Cancel is never pressed). Only MergeTable is timed;
+// opening the tables comes before the clock starts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "bench/merge/counting_fs.h"
+#include "bench/merge/workload.h"
+
+namespace pq::bench {
+
+struct MergeMeasure {
+    double seconds = 0;
+    WriteCounts writes;    // what the merge wrote, through a counting file system
+    uint64_t records = 0;  // source records the merge went through
+    uint64_t messageRounds = 0;
+};
+
+// REQUIRES: the host table (HostTableName) in `hostFolder`, the package table
+// (PackageTableName) in `packageFolder`. Throws what the merge throws.
+MergeMeasure RunOurMerge(const std::string& hostFolder, const std::string& packageFolder,
+                         Kind kind);
+
+}  // namespace pq::bench
