@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,13 @@
 #include "paradox/schema.h"
 #include "paradox/table.h"
 #include "paradox/value.h"
+
+namespace pq::paradox {
+// Values in test messages.
+inline void PrintTo(const Value& v, std::ostream* os) {
+    *os << v.DebugString();
+}
+}  // namespace pq::paradox
 
 namespace pq::paradox::testing {
 
