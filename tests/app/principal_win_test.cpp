@@ -141,7 +141,9 @@ TEST_F(MainWindow, RegionFollowsTheCard) {
     };
     check("first show");
 
-    // Clicks in the hole reach what lies behind the window.
+    // Clicks in the hole reach what lies behind the window. (Kept above the windows of other
+    // test programs running at the same time.)
+    SetWindowPos(form.Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     POINT hole{form.Left() + 30, form.Top() + 30}, card{form.Left() + 100, form.Top() + 150};
     EXPECT_NE(WindowFromPoint(hole), form.Handle());
     EXPECT_EQ(WindowFromPoint(card), form.Handle());

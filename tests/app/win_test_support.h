@@ -38,19 +38,39 @@ inline bool WaitFor(const std::function<bool()>& condition,
     return true;
 }
 
-// A visible top-level window of `className` ("#32770" for dialogs and message boxes) with
-// that exact title, waited for; null on timeout.
+inline std::string WindowText(HWND window);
+
+// A visible top-level window of this process of `className` ("#32770" for dialogs and message
+// boxes) with that exact title, waited for; null on timeout. Other test programs running at the
+// same time may show windows of the same title: only this process's count.
 inline HWND WaitForWindow(const wchar_t* className, const std::string& title,
                           std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-    HWND found = nullptr;
-    const std::wstring wideTitle = Wide(title);
+    struct Search {
+        const wchar_t* className;
+        const std::string& title;
+        HWND found;
+    } search{className, title, nullptr};
     WaitFor(
         [&] {
-            found = FindWindowW(className, wideTitle.c_str());
-            return found && IsWindowVisible(found);
+            EnumWindows(
+                [](HWND w, LPARAM p) -> BOOL {
+                    auto* s = reinterpret_cast<Search*>(p);
+                    DWORD pid = 0;
+                    GetWindowThreadProcessId(w, &pid);
+                    wchar_t cls[64];
+                    GetClassNameW(w, cls, 64);
+                    if (pid == GetCurrentProcessId() && IsWindowVisible(w) &&
+                        std::wstring(cls) == s->className && WindowText(w) == s->title) {
+                        s->found = w;
+                        return FALSE;
+                    }
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
         },
         timeout);
-    return found && IsWindowVisible(found) ? found : nullptr;
+    return search.found;
 }
 
 inline std::string WindowText(HWND window) {
