@@ -1,5 +1,6 @@
 #include "paradox/field_codec.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -123,6 +124,10 @@ void PackBcd(const std::string& normalized, int decimals, MutableBytes out) {
     std::string digits;
     for (char c : normalized)
         if (c >= '0' && c <= '9') digits += c;
+    // With 32 decimals the text carries a leading "0." beyond the 32 digits the field holds.
+    digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
+    if (digits.size() > static_cast<size_t>(kBcdDigits))
+        throw Error("internal error: more than 32 BCD digits");
     std::memset(out.data(), 0, out.size());
     out[0] = static_cast<uint8_t>((negative ? 0 : 0x80) | 0x40 | decimals);
     const size_t pad = kBcdDigits - digits.size();
