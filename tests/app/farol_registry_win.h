@@ -17,8 +17,8 @@ namespace pq::testing {
 class MachineKeyFixture {
   public:
     // `parentsToPrune`: keys above `path` that the test may have made, innermost first.
-    MachineKeyFixture(const wchar_t* path, std::vector<const wchar_t*> parentsToPrune)
-        : path_(path), parents_(std::move(parentsToPrune)) {
+    explicit MachineKeyFixture(std::wstring path, std::vector<const wchar_t*> parentsToPrune = {})
+        : path_(std::move(path)), parents_(std::move(parentsToPrune)) {
         Remove();
     }
     ~MachineKeyFixture() { Remove(); }
@@ -31,24 +31,27 @@ class MachineKeyFixture {
     }
     void SetNumber(const wchar_t* value, DWORD n) { Set(value, REG_DWORD, &n, sizeof n); }
     void CreateEmpty() { Set(nullptr, REG_NONE, nullptr, 0); }
+    // The key as the program's constants write it: from the root, with a leading backslash.
+    std::string Rooted() const { return "\\" + Narrow(path_); }
     void Remove() {
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, path_);
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, path_.c_str());
         // Empty parents made by Set go too (RegDeleteKey keeps a key that has subkeys).
         for (const wchar_t* parent : parents_) RegDeleteKeyW(HKEY_LOCAL_MACHINE, parent);
     }
 
-  private:
     void Set(const wchar_t* value, DWORD type, const void* data, size_t size) {
         HKEY key = nullptr;
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path_, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                            nullptr) != ERROR_SUCCESS)
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                            &key, nullptr) != ERROR_SUCCESS)
             throw std::runtime_error("cannot create the test's registry key");
         if (value)
             RegSetValueExW(key, value, 0, type, static_cast<const BYTE*>(data),
                            static_cast<DWORD>(size));
         RegCloseKey(key);
     }
-    const wchar_t* path_;
+
+  private:
+    std::wstring path_;
     std::vector<const wchar_t*> parents_;
 };
 

@@ -4,95 +4,81 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <filesystem>
-#include <fstream>
-
 #include "app/registry_win.h"
 #include "base/exception.h"
-#include "registry_test_support_win.h"
+#include "tests/app/farol_registry_win.h"
+#include "tests/app/win_test_support.h"
 
 namespace pq::app {
 namespace {
 
-using testing::ScratchMachineKey;
+using pq::testing::MachineKeyFixture;
+using pq::testing::TempDir;
+
+// A key of the test's own, named after the process so that parallel tests never meet.
+MachineKeyFixture ScratchKey(const std::wstring& name) {
+    return MachineKeyFixture(L"Software\\PQTests\\" + name + L"-" +
+                             std::to_wstring(GetCurrentProcessId()));
+}
 using Status = RegistryText::Status;
 
 TEST(WinMachineRegistry, ReadsTextValuesAndReportsWhatIsMissing) {
-    ScratchMachineKey key("registry");
+    MachineKeyFixture key = ScratchKey(L"registry");
     WinMachineRegistry registry;
     EXPECT_EQ(registry.ReadText(key.Rooted(), "Name").status, Status::kKeyMissing);
 
-    key.Create();
+    key.CreateEmpty();
     EXPECT_EQ(registry.ReadText(key.Rooted(), "Name").status, Status::kValueMissing);
 
-    key.SetText("Name", "Escola Estadual São João");
+    key.SetText(L"Name", "Escola Estadual São João");
     RegistryText r = registry.ReadText(key.Rooted(), "Name");
     EXPECT_EQ(r.status, Status::kFound);
     EXPECT_EQ(r.text, "Escola Estadual São João");
 
-    key.SetText("Empty", "");
+    key.SetText(L"Empty", "");
     r = registry.ReadText(key.Rooted(), "Empty");
     EXPECT_EQ(r.status, Status::kFound);
     EXPECT_EQ(r.text, "");
 
-    key.SetText("Expand", "%ProgramFiles%\\Farol", REG_EXPAND_SZ);
+    const std::wstring expand = L"%ProgramFiles%\\Farol";
+    key.Set(L"Expand", REG_EXPAND_SZ, expand.c_str(), (expand.size() + 1) * sizeof(wchar_t));
     EXPECT_EQ(registry.ReadText(key.Rooted(), "Expand").text, "%ProgramFiles%\\Farol");
 
-    key.SetDword("Number", 7);
+    key.SetNumber(L"Number", 7);
     EXPECT_EQ(registry.ReadText(key.Rooted(), "Number").status, Status::kWrongType);
     EXPECT_THROW(ReadTextOrEmpty(registry, key.Rooted(), "Number"), ERegistryException);
 }
 
 TEST(WinMachineRegistry, TextWithoutFinalNulAndLongText) {
-    ScratchMachineKey key("registry-raw");
+    MachineKeyFixture key = ScratchKey(L"registry-raw");
     const wchar_t bare[] = {L'C', L':', L'\\', L'X'};  // stored without its NUL
-    key.SetRaw("Bare", REG_SZ, bare, sizeof bare);
+    key.Set(L"Bare", REG_SZ, bare, sizeof bare);
     const std::string longText(5000, 'a');
-    key.SetText("Long", longText);
+    key.SetText(L"Long", longText);
     WinMachineRegistry registry;
     EXPECT_EQ(registry.ReadText(key.Rooted(), "Bare").text, "C:\\X");
     EXPECT_EQ(registry.ReadText(key.Rooted(), "Long").text, longText);
 }
 
-class TempFolder {
-  public:
-    TempFolder() {
-        path_ = std::filesystem::temp_directory_path() /
-                ("pq-app-" + std::to_string(GetCurrentProcessId()));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string Utf8() const {
-        const std::u8string s = path_.u8string();
-        return std::string(s.begin(), s.end());
-    }
-    const std::filesystem::path& Path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
-
 TEST(WinFileProbe, FileOnlyAndTheDoubledSeparator) {
-    TempFolder temp;
-    std::filesystem::create_directories(temp.Path() / "Farol Exames");
-    std::ofstream(temp.Path() / "Farol Exames" / "FarolExames.exe") << "MZ";
-    std::filesystem::create_directories(temp.Path() / "Pasta" / "FarolExames.exe");
+    TempDir temp("probe");
+    const std::string host = pq::testing::MakeHostFolder(temp.Path());
+    const std::string folderNamedLikeIt = temp.Path() + "\\Pasta";
+    CreateDirectoryW(pq::testing::Wide(folderNamedLikeIt).c_str(), nullptr);
+    CreateDirectoryW(pq::testing::Wide(folderNamedLikeIt + "\\FarolExames.exe").c_str(), nullptr);
 
     WinFileProbe probe;
-    const std::string host = temp.Utf8() + "\\Farol Exames\\";
-    EXPECT_TRUE(probe.IsRegularFile(host + "\\FarolExames.exe"));
-    EXPECT_FALSE(probe.IsRegularFile(temp.Utf8() + "\\Pasta\\\\FarolExames.exe"));
-    EXPECT_FALSE(probe.IsRegularFile(temp.Utf8() + "\\Nada\\\\FarolExames.exe"));
+    EXPECT_TRUE(probe.IsRegularFile(host + "\\\\FarolExames.exe"));
+    EXPECT_FALSE(probe.IsRegularFile(folderNamedLikeIt + "\\\\FarolExames.exe"));
+    EXPECT_FALSE(probe.IsRegularFile(temp.Path() + "\\Nada\\\\FarolExames.exe"));
 }
 
 TEST(WinFileProbe, AccentedNames) {
-    TempFolder temp;
-    std::filesystem::create_directories(temp.Path() / std::filesystem::path(u8"Matemática"));
-    std::ofstream(temp.Path() / std::filesystem::path(u8"Matemática") / "FarolExames.exe") << "MZ";
-    EXPECT_TRUE(WinFileProbe().IsRegularFile(temp.Utf8() + "\\Matemática\\\\FarolExames.exe"));
+    TempDir temp("probe-acentos");
+    const std::string parent = temp.Path() + "\\Matemática";
+    CreateDirectoryW(pq::testing::Wide(parent).c_str(), nullptr);
+    const std::string host = pq::testing::MakeHostFolder(parent);
+    EXPECT_TRUE(WinFileProbe().IsRegularFile(host + "\\\\FarolExames.exe"));
 }
 
 TEST(ExecutablePath, IsTheRunningTestProgram) {
