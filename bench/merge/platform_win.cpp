@@ -1,6 +1,7 @@
 // The benchmark's system calls on Windows.
-#include <psapi.h>
 #include <windows.h>
+// psapi.h needs the types of windows.h.
+#include <psapi.h>
 
 #include <chrono>
 #include <stdexcept>
