@@ -794,6 +794,11 @@ std::unique_ptr<Table> Table::Open(FileSystem& fs, const std::string& path,
     }
     m->db = std::make_unique<BlockFile>(*m->dbFile, std::move(h), path, m->key,
                                         DataCacheBlocks(s.blockSize));
+    // A count the blocks cannot hold would have the reader promise records that are not there.
+    const FileHeader& dh = m->db->header();
+    if (uint64_t{dh.recordCount} > uint64_t{dh.blocksInUse} * m->db->capacity())
+        Corrupt(path + ": header", std::to_string(dh.recordCount) + " records do not fit the " +
+                                       std::to_string(dh.blocksInUse) + " blocks in use");
 
     if (s.keyFieldCount > 0) {
         auto pxPath = FindSibling(fs, path, "PX");
