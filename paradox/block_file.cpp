@@ -59,7 +59,12 @@ BlockPtr BlockFile::Load(uint16_t n, bool check) {
                             std::to_string(header_.blocksInFile) + " blocks");
     auto b = std::make_shared<Block>();
     b->number = n;
-    b->bytes.resize(blockSize_);
+    if (!spare_.empty()) {
+        b->bytes = std::move(spare_.back());  // every byte is read over below
+        spare_.pop_back();
+    } else {
+        b->bytes.resize(blockSize_);
+    }
     file_.ReadAt(BlockOffset(n), b->bytes.data(), blockSize_);
     if (key_) DecryptDbBlock(b->bytes.data(), blockSize_, *key_, n);
     if (check) {
@@ -71,29 +76,50 @@ BlockPtr BlockFile::Load(uint16_t n, bool check) {
     return b;
 }
 
+BlockFile::LruIterator* BlockFile::Cached(uint16_t n) {
+    return n < present_.size() && present_[n] ? &slot_[n] : nullptr;
+}
+
+void BlockFile::Forget(uint16_t n) {
+    if (n < present_.size() && present_[n]) {
+        present_[n] = 0;
+        --cached_;
+    }
+}
+
 void BlockFile::Remember(const BlockPtr& b) {
+    if (Cached(b->number)) {
+        lru_.erase(slot_[b->number]);
+        Forget(b->number);
+    }
     lru_.push_front(b);
-    cache_[b->number] = lru_.begin();
+    if (present_.size() <= b->number) {
+        present_.resize(size_t{b->number} + 1, 0);
+        slot_.resize(size_t{b->number} + 1);
+    }
+    slot_[b->number] = lru_.begin();
+    present_[b->number] = 1;
+    ++cached_;
     Evict();
 }
 
 void BlockFile::Evict() {
     if (cacheLimit_ == 0) return;
     auto it = lru_.end();
-    while (cache_.size() > cacheLimit_ && it != lru_.begin()) {
+    while (cached_ > cacheLimit_ && it != lru_.begin()) {
         --it;
         if (!(*it)->dirty() && it->use_count() == 1) {
-            cache_.erase((*it)->number);
+            Forget((*it)->number);
+            if (spare_.size() < 8) spare_.push_back(std::move((*it)->bytes));
             it = lru_.erase(it);
         }
     }
 }
 
 BlockPtr BlockFile::Get(uint16_t n) {
-    auto found = cache_.find(n);
-    if (found != cache_.end()) {
-        lru_.splice(lru_.begin(), lru_, found->second);
-        return *found->second;
+    if (LruIterator* found = Cached(n)) {
+        lru_.splice(lru_.begin(), lru_, *found);
+        return **found;
     }
     BlockPtr b = Load(n, true);
     Remember(b);
@@ -142,9 +168,8 @@ BlockPtr BlockFile::Allocate() {
     if (header_.firstFreeBlock != 0) {
         // The head of the free list, as this operation may have just freed it (in the cache).
         const uint16_t n = header_.firstFreeBlock;
-        auto found = cache_.find(n);
-        if (found != cache_.end()) {
-            b = *found->second;
+        if (LruIterator* found = Cached(n)) {
+            b = **found;
         } else {
             b = Load(n, false);
             Remember(b);
@@ -220,7 +245,9 @@ void BlockFile::DropCache() {
     for (const BlockPtr& b : dirty_) b->queued = false;
     dirty_.clear();
     lru_.clear();
-    cache_.clear();
+    present_.clear();
+    slot_.clear();
+    cached_ = 0;
     headerDirty_ = false;
 }
 

@@ -11,7 +11,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "paradox/file.h"
@@ -80,13 +79,16 @@ class BlockFile {
     // Forgets cached blocks, e.g. after a failed write (the file is then read again).
     void DropCache();
     // How many blocks are cached, for tests and memory checks.
-    size_t CachedBlocks() const { return cache_.size(); }
+    size_t CachedBlocks() const { return cached_; }
 
   private:
     uint64_t BlockOffset(uint16_t n) const;
     BlockPtr Load(uint16_t n, bool check);
     void Remember(const BlockPtr& b);
     void Evict();
+    using LruIterator = std::list<BlockPtr>::iterator;
+    LruIterator* Cached(uint16_t n);
+    void Forget(uint16_t n);
 
     File& file_;
     FileHeader header_;
@@ -100,7 +102,12 @@ class BlockFile {
 
     std::vector<BlockPtr> dirty_;  // changed since the last Flush
     std::list<BlockPtr> lru_;      // most recent first
-    std::unordered_map<uint16_t, std::list<BlockPtr>::iterator> cache_;
+    // Where each cached block sits in lru_, by block number (a direct table: block numbers are
+    // 16-bit), and buffers of evicted blocks kept for the next reads.
+    std::vector<LruIterator> slot_;
+    std::vector<uint8_t> present_;
+    size_t cached_ = 0;
+    std::vector<std::vector<uint8_t>> spare_;
 };
 
 }  // namespace pq::paradox

@@ -26,9 +26,9 @@ namespace fmt = format;
 
 namespace {
 
-// Data blocks kept in memory: about 8 MiB, at least 64 blocks.
+// Data blocks kept in memory: about 16 MiB, at least 64 blocks.
 size_t DataCacheBlocks(uint32_t blockSize) {
-    return std::max<size_t>(64, (8u << 20) / blockSize);
+    return std::max<size_t>(64, (16u << 20) / blockSize);
 }
 
 char Lower(char c) {
