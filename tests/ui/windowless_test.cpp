@@ -168,6 +168,11 @@ TEST_F(WindowlessTest, PointerEnterAndLeaveAreReportedFromIdleProcessing) {
     EXPECT_EQ(EnterLeaveLog(),
               (std::vector<std::string>{"Lone enter", "Lone leave", "Bottom enter"}));
     EXPECT_EQ(app->MouseControl(), bottom);
+    // Out of every window of the program: the window's WM_MOUSELEAVE wakes the idle processing.
+    Log().clear();
+    SetCursorPos(2, 2);
+    ASSERT_TRUE(WaitFor([] { return Logged("Bottom leave"); })) << testing::PrintToString(Log());
+    EXPECT_EQ(app->MouseControl(), nullptr);
     EXPECT_EQ(lone->ScreenToClient(screen(225, 121)), (Point{25, 1}));
 }
 
