@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "paradox/file.h"
 #include "tabledb/session.h"
 #include "tests/support/question_tables.h"
@@ -252,6 +254,60 @@ TEST(SessionTest, AliasesPasswordsAndTheEngineStart) {
         EXPECT_NE(std::string(e.what()).find("initialize the table database engine"),
                   std::string::npos);
     }
+}
+
+}  // namespace
+}  // namespace pq::tabledb
+
+namespace pq::tabledb {
+namespace {
+
+// The adapter over the system's files in a temporary folder: an alias, a protected table
+// opened with a registered password, a write, and the error without the password.
+TEST(TableOnDisk, RegisteredPasswordOpensAProtectedTable) {
+    const auto dir =
+        std::filesystem::temp_directory_path() /
+        ("pq-tabledb-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const std::string folder = dir.string();
+    paradox::Schema schema;
+    schema.fields = {{"Nome", paradox::FieldType::kAlpha, 20},
+                     {"Nota", paradox::FieldType::kShort, 2}};
+    schema.keyFieldCount = 1;
+    paradox::CreateOptions options;
+    options.password = "K734";
+    {
+        auto t = paradox::Table::Create(paradox::OsFileSystem(), (dir / "Protegida.db").string(),
+                                        schema, options);
+        t->Append();
+        t->Set(0, paradox::Value::Text("Ana Júlia"));
+        t->Set(1, paradox::Value::Integer(9));
+        t->Post();
+    }
+    Session session(paradox::OsFileSystem());
+    session.DefineStandardAlias("AliasTeste", folder, "Paradox");
+    Table table(session, "TableDest");
+    table.SetDatabaseName("AliasTeste");
+    table.SetTableName("Protegida.db");
+    try {
+        table.SetActive(true);
+        FAIL() << "opened without the password";
+    } catch (const EDBEngineError& e) {
+        EXPECT_NE(std::string(e.what()).find("Protegida.db"), std::string::npos) << e.what();
+    }
+    session.RegisterPassword("Norte Fundos");
+    session.RegisterPassword("K734");
+    table.SetActive(true);
+    ASSERT_TRUE(table.SeekPrimaryKey("Ana Júlia"));
+    table.BeginEdit();
+    table.FieldNamed("Nota").WriteValue(Value::Text("10"));
+    table.SaveRecord();
+    table.SetActive(false);
+    table.SetActive(true);
+    EXPECT_EQ(table.FieldNamed("Nota").ReadInteger(), 10);
+    table.SetActive(false);
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
