@@ -287,7 +287,9 @@ struct Table::Impl {
         auto it = fieldIndexes.find(i);
         if (it != fieldIndexes.end()) return it->second;
         FieldIndex idx;
-        idx.Reserve(header().recordCount);
+        // The header's count sizes the table, bounded by what the blocks can hold.
+        idx.Reserve(std::min<uint64_t>(header().recordCount,
+                                       uint64_t{header().blocksInUse} * db->capacity()));
         ordinal.clear();
         lastOrdinal = 0;
         uint32_t guard = 0;
