@@ -18,6 +18,7 @@ class CountingFile : public paradox::File {
     uint64_t Size() override { return inner_->Size(); }
     void Truncate(uint64_t size) override { inner_->Truncate(size); }
     void Sync() override { inner_->Sync(); }
+    bool TryLockForWriting() override { return inner_->TryLockForWriting(); }
 
   private:
     std::unique_ptr<paradox::File> inner_;
