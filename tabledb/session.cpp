@@ -1,7 +1,6 @@
 #include "tabledb/session.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "base/text.h"
 #include "paradox/file.h"
