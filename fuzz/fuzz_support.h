@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "paradox/file.h"
+#include "paradox/schema.h"
 #include "paradox/table.h"
 
 namespace pq::fuzz {
@@ -46,5 +47,19 @@ void FuzzTableDb(std::span<const uint8_t> input);
 // The input is a frame: open with index and blob file, read everything, search by key and by
 // every searchable field's value, Check.
 void FuzzTableFiles(std::span<const uint8_t> input);
+
+// The merge as the installer runs it: the input's first byte chooses a question table (even)
+// or a figure table (odd); the rest is a frame with the package table, which is merged into a
+// copy of a valid host table of that kind (MergeHostTables). Any error may end the merge, but
+// the host table must stay valid: when the engine's Check finds a problem afterwards, or the
+// host cannot be opened again, the target aborts.
+void FuzzMerge(std::span<const uint8_t> input);
+
+// The host tables FuzzMerge merges into (and the layout the merge seeds follow): a question
+// table Codigo (+, key), NumeroReal (I), Enunciado (M30), Alternativa (A40), Nivel (S); a
+// figure table Nome (A20, key), Figura (G10). Each with a few records, made once.
+paradox::Schema MergeQuestionSchema();
+paradox::Schema MergeFigureSchema();
+const Frame& MergeHostTable(bool figures);
 
 }  // namespace pq::fuzz

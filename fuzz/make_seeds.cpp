@@ -2,7 +2,7 @@
 // tables, every field type, a two-field key over a three-level index, an encrypted table, level
 // 4, 5 and 7 headers, a table with freed blocks), plus the sample tables when their folder is
 // given. Each table becomes one seed of each target: its .DB alone in OUT/db, and its .DB,
-// .PX and .MB framed in OUT/files.
+// .PX and .MB framed in OUT/files. OUT/merge holds package tables for the merge target.
 //
 // Usage: make_seeds OUT [SAMPLES_FOLDER]
 #include <cstdio>
@@ -189,6 +189,48 @@ void Generate(const fs::path& out) {
     Made(out, "questions_unkeyed", unkeyed, [](Table& t) { Questions(t, 12); });
 }
 
+// Package tables in the host tables' layouts, for the merge target: its first byte chooses the
+// kind (0 questions, 1 figures), then the frame.
+void MergeSeeds(const fs::path& out) {
+    fs::create_directories(out / "merge");
+    auto emit = [&](const std::string& name, bool figures,
+                    const std::function<void(Table&)>& fill) {
+        paradox::MemoryFileSystem mem;
+        {
+            auto t =
+                Table::Create(mem, fuzz::kDbPath,
+                              figures ? fuzz::MergeFigureSchema() : fuzz::MergeQuestionSchema());
+            fill(*t);
+        }
+        fuzz::Frame f;
+        f.db = mem.Bytes(fuzz::kDbPath);
+        if (mem.IsFile(fuzz::kPxPath)) f.px = mem.Bytes(fuzz::kPxPath);
+        if (mem.IsFile(fuzz::kMbPath)) f.mb = mem.Bytes(fuzz::kMbPath);
+        std::vector<uint8_t> bytes{static_cast<uint8_t>(figures ? 1 : 0)};
+        const std::vector<uint8_t> frame = fuzz::JoinFrame(f);
+        bytes.insert(bytes.end(), frame.begin(), frame.end());
+        WriteFile(out / "merge" / name, bytes);
+    };
+    emit("questions", false, [](Table& t) {
+        for (int i = 0; i < 7; ++i) {
+            t.Append();
+            t.Set(1, Value::Integer(99 + i));  // 100, 102 and 104 are in the host
+            if (i % 3) t.Set(2, Value::Text(std::string(i * 500, 'q')));
+            t.Set(3, Value::Text("nova " + std::to_string(i)));
+            t.Set(4, Value::Integer(i));
+            t.Post();
+        }
+    });
+    emit("figures", true, [](Table& t) {
+        for (int i = 0; i < 4; ++i) {
+            t.Append();
+            t.Set(0, Value::Text("fig" + std::to_string(i * 2)));  // fig0 and fig2 are in the host
+            t.Set(1, Value::Bytes(std::vector<uint8_t>(i == 1 ? 5000 : 20 + i * 100, 'p')));
+            t.Post();
+        }
+    });
+}
+
 void Samples(const fs::path& out, const fs::path& folder) {
     for (const auto& entry : fs::directory_iterator(folder)) {
         const fs::path p = entry.path();
@@ -219,6 +261,7 @@ int main(int argc, char** argv) {
         fs::create_directories(out / "db");
         fs::create_directories(out / "files");
         Generate(out);
+        MergeSeeds(out);
         if (argc == 3 && fs::is_directory(argv[2])) Samples(out, argv[2]);
     } catch (const std::exception& e) {
         std::cerr << "make_seeds: " << e.what() << "\n";

@@ -11,7 +11,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 SECONDS_PER_TARGET=${1:-60}
 shift || true
 BUILD="$ROOT/build/fuzz"
-TARGETS=(table_db_fuzzer table_files_fuzzer)
+TARGETS=(table_db_fuzzer table_files_fuzzer merge_fuzzer)
 [ $# -gt 0 ] && TARGETS=("$@")
 SAMPLES="$ROOT/../shared/paradox-samples"
 
@@ -43,6 +43,7 @@ failed=0
 for target in "${TARGETS[@]}"; do
   case "$target" in
     table_db_fuzzer) seeds="$BUILD/seeds/db" ;;
+    merge_fuzzer) seeds="$BUILD/seeds/merge" ;;
     *) seeds="$BUILD/seeds/files" ;;
   esac
   corpus="$BUILD/corpus/$target"
@@ -52,7 +53,7 @@ for target in "${TARGETS[@]}"; do
   log "running $target for $SECONDS_PER_TARGET s"
   set +e
   "$BUILD/bin/$target" -max_total_time="$SECONDS_PER_TARGET" -timeout=5 -rss_limit_mb=512 \
-    -malloc_limit_mb=256 -max_len=262144 -print_final_stats=1 \
+    -malloc_limit_mb=256 -max_len=131072 -print_final_stats=1 \
     -artifact_prefix="$artifacts/" "$corpus" "$seeds" >"$logfile" 2>&1
   rc=$?
   set -e
