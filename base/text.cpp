@@ -1,6 +1,7 @@
 #include "base/text.h"
 
 #include <cstdint>
+#include <vector>
 
 #include "base/codepage_tables.h"
 
@@ -16,6 +17,39 @@ const char16_t* UpperHalf(int codePage) {
         default:
             return tables::kCp1252;
     }
+}
+
+// Code point to byte for a code page's upper half, built once per code page: 0 where the code
+// page has no byte for the code point. The tables' code points all lie below kReverseSize.
+constexpr char32_t kReverseSize = 0x2600;
+
+std::vector<uint8_t> BuildReverse(const char16_t* upper) {
+    std::vector<uint8_t> r(kReverseSize, 0);
+    // Downwards, so that a code point listed twice maps to its lower byte.
+    for (int k = 127; k >= 0; --k)
+        if (upper[k] < kReverseSize) r[upper[k]] = static_cast<uint8_t>(0x80 + k);
+    return r;
+}
+
+const std::vector<uint8_t>& Reverse(int codePage) {
+    static const std::vector<uint8_t> r437 = BuildReverse(tables::kCp437);
+    static const std::vector<uint8_t> r850 = BuildReverse(tables::kCp850);
+    static const std::vector<uint8_t> r1252 = BuildReverse(tables::kCp1252);
+    switch (codePage) {
+        case 437:
+            return r437;
+        case 850:
+            return r850;
+        default:
+            return r1252;
+    }
+}
+
+// The length of the run of ASCII bytes at the start of s.
+size_t AsciiRun(std::string_view s) {
+    size_t n = 0;
+    while (n < s.size() && static_cast<unsigned char>(s[n]) < 0x80) ++n;
+    return n;
 }
 
 void AppendUtf8(std::string& out, char32_t cp) {
@@ -89,37 +123,38 @@ std::string ToUtf8(std::string_view bytes, int codePage) {
     const char16_t* upper = UpperHalf(codePage);
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 4);
-    for (char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        AppendUtf8(out, b < 0x80 ? b : upper[b - 0x80]);
+    size_t i = 0;
+    while (i < bytes.size()) {
+        const size_t run = AsciiRun(bytes.substr(i));
+        out.append(bytes.data() + i, run);
+        i += run;
+        if (i < bytes.size()) AppendUtf8(out, upper[static_cast<unsigned char>(bytes[i++]) - 0x80]);
     }
     return out;
 }
 
 std::string FromUtf8(std::string_view utf8, int codePage, bool* lossless) {
     const char16_t* upper = UpperHalf(codePage);
+    const std::vector<uint8_t>& reverse = Reverse(codePage);
     std::string out;
     out.reserve(utf8.size());
     size_t i = 0;
     while (i < utf8.size()) {
+        const size_t run = AsciiRun(utf8.substr(i));
+        out.append(utf8.data() + i, run);
+        i += run;
+        if (i == utf8.size()) break;
+        // A lead byte: a code point of 0x80 or more, or a malformed sequence.
         const char32_t cp = NextCodePoint(utf8, i);
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-            continue;
+        uint8_t mapped = 0;
+        if (cp != kBad && cp < kReverseSize) {
+            mapped = reverse[cp];
+        } else if (cp != kBad) {
+            for (int k = 0; k < 128 && !mapped; ++k)
+                if (upper[k] == cp) mapped = static_cast<uint8_t>(0x80 + k);
         }
-        char mapped = '?';
-        bool found = false;
-        if (cp != kBad) {
-            for (int k = 0; k < 128; ++k) {
-                if (upper[k] == cp) {
-                    mapped = static_cast<char>(0x80 + k);
-                    found = true;
-                    break;
-                }
-            }
-        }
-        if (!found && lossless) *lossless = false;
-        out.push_back(mapped);
+        if (!mapped && lossless) *lossless = false;
+        out.push_back(mapped ? static_cast<char>(mapped) : '?');
     }
     return out;
 }

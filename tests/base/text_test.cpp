@@ -43,6 +43,32 @@ TEST(Text, DosCodePages) {
     EXPECT_FALSE(IsSupportedCodePage(866));
 }
 
+// Every byte of each code page comes back from UTF-8, alone and inside longer text, and a long
+// text converts exactly as its characters do one by one (ASCII runs are copied whole).
+TEST(Text, EveryCodePageByteRoundTripsAloneAndInLongText) {
+    for (int cp : {437, 850, 1252}) {
+        std::string all, expected;
+        for (int b = 1; b < 256; ++b) {
+            const std::string byte(1, static_cast<char>(b));
+            const std::string utf8 = ToUtf8(byte, cp);
+            bool lossless = true;
+            EXPECT_EQ(FromUtf8(utf8, cp, &lossless), byte) << cp << " byte " << b;
+            EXPECT_TRUE(lossless);
+            all += utf8 + "ab" + std::string(static_cast<size_t>(b % 7), 'x');
+            expected += byte + "ab" + std::string(static_cast<size_t>(b % 7), 'x');
+        }
+        EXPECT_EQ(FromUtf8(all, cp), expected) << cp;
+        EXPECT_EQ(ToUtf8(expected, cp), all) << cp;
+    }
+    bool lossless = true;
+    EXPECT_EQ(FromUtf8("Quest\xC3\xB5"
+                       "es \xE4\xB8\xAD fim \xC3",
+                       1252, &lossless),
+              "Quest\xF5"
+              "es ? fim ?");
+    EXPECT_FALSE(lossless);
+}
+
 TEST(Text, Utf16RoundTrip) {
     const std::string s = "Química \xF0\x9F\x98\x80";
     const std::u16string w = Utf8ToUtf16(s);
