@@ -373,10 +373,14 @@ std::vector<PrimaryIndex::Level1Entry> PrimaryIndex::Verify(
         chain.push_back(n);
         prev = n;
     }
-    if (chain != chainExpected)
-        problem(index_.where() +
-                ": the block chain is not the root followed by each level in "
-                "key order");
+    // This engine chains the root first, then each level in key order (what pxlib expects);
+    // other writers may order the chain otherwise, so only its contents are required: every
+    // block of the tree, once.
+    std::vector<uint16_t> sortedChain = chain, sortedTree = chainExpected;
+    std::sort(sortedChain.begin(), sortedChain.end());
+    std::sort(sortedTree.begin(), sortedTree.end());
+    if (sortedChain != sortedTree)
+        problem(index_.where() + ": the block chain does not hold exactly the blocks of the tree");
     if (!chain.empty() && chain.back() != h.lastBlock)
         problem(index_.where() + ": header's last block is not the end of the chain");
     if (h.blocksInUse != chain.size())
