@@ -158,6 +158,19 @@ int BarPosition(HWND bar) {
     return static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0));
 }
 
+// The program ends by itself, without ever showing the completion box.
+void ExpectEndWithoutCompletionBox(Installer& run) {
+    bool boxSeen = false;
+    WaitFor(
+        [&] {
+            boxSeen = boxSeen || run.WaitForWindow(L"#32770", kMessageTitle, 0) != nullptr;
+            return !run.Running();
+        },
+        std::chrono::seconds(30));
+    EXPECT_EQ(run.WaitForExit(), 0u);
+    EXPECT_FALSE(boxSeen);
+}
+
 // (1) accepted and completed: every host table holds the merged records.
 TEST_F(InstallE2E, AcceptedInstallationMergesEverySubjectAndEnds) {
     for (unsigned s = 0; s < 8; ++s) MakeSubject(s);
@@ -236,15 +249,7 @@ TEST_F(InstallE2E, CancelDuringTheThirdSubjectKeepsWhatWasSaved) {
     SaveScreenshot(progress, ScreenshotDir() + "\\e2e-progresso.bmp");
     PostMessageW(ChildButton(progress, "Cancela&r"), BM_CLICK, 0, 0);
     // The main window shows again, then the program ends without the completion box.
-    bool boxSeen = false;
-    WaitFor(
-        [&] {
-            boxSeen = boxSeen || run.WaitForWindow(L"#32770", kMessageTitle, 0) != nullptr;
-            return !run.Running();
-        },
-        std::chrono::seconds(30));
-    EXPECT_EQ(run.WaitForExit(), 0u);
-    EXPECT_FALSE(boxSeen);
+    ExpectEndWithoutCompletionBox(run);
     EXPECT_TRUE(run.MainWindowSeen());
     ExpectSubject(0, after[0]);
     ExpectSubject(1, after[1]);
@@ -279,15 +284,7 @@ TEST_F(InstallE2E, MissingPackageTableIsReported) {
     HWND agreement = OpenAgreement(run);
     ASSERT_TRUE(agreement);
     PostMessageW(ChildButton(agreement, "&Sim"), BM_CLICK, 0, 0);
-    bool boxSeen = false;
-    WaitFor(
-        [&] {
-            boxSeen = boxSeen || run.WaitForWindow(L"#32770", kMessageTitle, 0) != nullptr;
-            return !run.Running();
-        },
-        std::chrono::seconds(30));
-    EXPECT_EQ(run.WaitForExit(), 0u);
-    EXPECT_FALSE(boxSeen);
+    ExpectEndWithoutCompletionBox(run);
     const auto calls = medium.Reports();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].function, "ExceptionMessage");
@@ -324,15 +321,7 @@ class SaveFailureE2E : public InstallE2E {
         HWND agreement = OpenAgreement(run);
         if (!agreement) return {};
         PostMessageW(ChildButton(agreement, "&Sim"), BM_CLICK, 0, 0);
-        bool boxSeen = false;
-        WaitFor(
-            [&] {
-                boxSeen = boxSeen || run.WaitForWindow(L"#32770", kMessageTitle, 0) != nullptr;
-                return !run.Running();
-            },
-            std::chrono::seconds(30));
-        EXPECT_EQ(run.WaitForExit(), 0u);
-        EXPECT_FALSE(boxSeen);
+        ExpectEndWithoutCompletionBox(run);
         return medium.Reports();
     }
 };
