@@ -3,6 +3,7 @@
 // it costs at most about 24 bytes a record and a lookup touches only the matching entries. The
 // owner keeps locations current as records move and verifies candidates against the record
 // (unless the digest is the field's bytes themselves, for fields of up to 4 bytes).
+// Ownership: the Table owns one FieldIndex per searched field; it holds no pointers.
 #pragma once
 
 #include <cstdint>

@@ -3,6 +3,7 @@
 // a byte string. Other sort orders collate alpha fields: this engine orders them by letter,
 // ignoring case and accents first, then by bytes. That is close to, but not proven equal to, the
 // original engine's language tables; searches stay exact (see Table::SeekKey).
+// A KeyOrder is a small value (the key fields and a weight table), copied into each index.
 #pragma once
 
 #include <array>
