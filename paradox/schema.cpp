@@ -156,6 +156,7 @@ void ValidateSchemaForCreate(const Schema& s) {
         !(kib == 1 || kib == 2 || kib == 3 || kib == 4 || kib == 8 || kib == 16 || kib == 32))
         fail("block size must be 1, 2, 3, 4, 8, 16 or 32 KiB");
     if (s.fileVersion == format::kVersion4 && kib > 4) fail("level 4 blocks are at most 4 KiB");
+    if (s.sortOrder != 0) fail("new tables take the ascii sort order (0)");
     if (!text::IsSupportedCodePage(s.codePage))
         fail("code page " + std::to_string(s.codePage) + " is not supported");
     if (s.fields.empty() || s.fields.size() > 255) fail("a table has 1 to 255 fields");

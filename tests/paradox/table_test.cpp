@@ -525,6 +525,9 @@ TEST(Table, CreateRefusesBadStructuresAndExistingTables) {
     Schema cp = MakeSchema({F("A", FieldType::kAlpha, 5)});
     cp.codePage = 852;
     bad(cp, "code page");
+    Schema sort = MakeSchema({F("A", FieldType::kAlpha, 5)}, 1);
+    sort.sortOrder = 0x4C;
+    bad(sort, "sort order");
 }
 
 TEST(Table, AFailedWriteStopsTheTableUntilReopened) {
