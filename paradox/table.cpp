@@ -318,6 +318,21 @@ struct Table::Impl {
         return ordinal[LocationBlock(a)] < ordinal[LocationBlock(b)];
     }
 
+    // True when some record's field i holds exactly these bytes.
+    bool HasEqual(size_t i, Bytes want) {
+        FieldIndex& idx = EnsureIndex(i);
+        const bool exact = FieldIndex::DigestIsExact(want.size());
+        bool found = false;
+        idx.Find(FieldIndex::Digest(want), [&](RecordLocation l) {
+            if (found) return;
+            BlockPtr blk = db->Get(LocationBlock(l));
+            found = exact || (LocationSlot(l) < db->Count(*blk) &&
+                              std::memcmp(FieldBytes(db->Record(*blk, LocationSlot(l)), i).data(),
+                                          want.data(), want.size()) == 0);
+        });
+        return found;
+    }
+
     bool FindFirstEqual(size_t i, const Value& v) {
         CheckField(i);
         const Field& f = field(i);
@@ -459,7 +474,10 @@ struct Table::Impl {
             BlockPtr next = db->Get(s.block->next());
             if (db->Count(*next) > 0) at = db->Record(*next, 0);
         }
-        if (at && order.Compare(KeyOf(at), k) == 0)
+        // With a language order this engine only approximates, an equal key may sit elsewhere
+        // than the search led: the field index finds it exactly.
+        if ((at && order.Compare(KeyOf(at), k) == 0) ||
+            (!order.IsByteOrder() && schema.keyFieldCount == 1 && HasEqual(0, k)))
             throw KeyViolationError(path + ": Key violation: a record with the same key exists");
         return s;
     }

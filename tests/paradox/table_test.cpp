@@ -270,6 +270,33 @@ TEST_F(KeyedFixture, DeletesEmptyBlocksIntoTheFreeListAndReuseThem) {
     EXPECT_THAT(t->Check(), IsEmpty());
 }
 
+// A table sorted by a language order (here the header says DBWINUS0) whose records are in byte
+// order: key searches and key violations stay exact although the orders disagree.
+TEST(Table, LanguageSortOrderKeysAreFoundAndKeptUnique) {
+    MemoryFileSystem fs;
+    {
+        auto t = Table::Create(fs, "/t/l.db", MakeSchema({F("Nome", FieldType::kAlpha, 10)}, 1));
+        for (const char* k : {"Banana", "abacate", "caju", "Damasco"})
+            InsertRow(*t, {Value::Text(k)});
+    }
+    fs.Bytes("/t/l.db")[0x29] = 0x4C;
+    auto t = Table::Open(fs, "/t/l.db");
+    EXPECT_EQ(t->schema().sortOrder, 0x4C);
+    for (const char* k : {"Banana", "abacate", "caju", "Damasco"}) {
+        ASSERT_TRUE(t->SeekKey({Value::Text(k)})) << k;
+        EXPECT_EQ(t->Get(0), Value::Text(k));
+    }
+    EXPECT_FALSE(t->SeekKey({Value::Text("banana")}));  // exact, case-sensitive
+    for (const char* k : {"Banana", "abacate", "caju", "Damasco"}) {
+        t->Append();
+        t->Set(0, Value::Text(k));
+        EXPECT_THROW(t->Post(), KeyViolationError) << k;
+        t->Cancel();
+    }
+    InsertRow(*t, {Value::Text("banana")});
+    EXPECT_EQ(t->RecordCount(), 5u);
+}
+
 TEST(Table, AutoIncrementTakesTheHeadersNextValueWhateverWasWritten) {
     MemoryFileSystem fs;
     auto t = Table::Create(
