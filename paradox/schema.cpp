@@ -199,6 +199,13 @@ void ValidateSchemaForCreate(const Schema& s) {
             default:
                 if (f.size != fixed) fail(where + ": size must be " + std::to_string(fixed));
         }
+        // Level 4 knows the first types only; long, time, timestamp, logical, auto-increment,
+        // BCD and bytes came with level 5.
+        const bool level4Type = f.type == FieldType::kAlpha || f.type == FieldType::kNumber ||
+                                f.type == FieldType::kCurrency || f.type == FieldType::kDate ||
+                                f.type == FieldType::kShort || IsBlobType(f.type);
+        if (s.fileVersion == format::kVersion4 && !level4Type)
+            fail(where + ": a " + TypeName(f.type) + " field needs level 5 or 7");
         if (static_cast<int>(i) < s.keyFieldCount &&
             (IsBlobType(f.type) || f.type == FieldType::kBytes))
             fail(where + ": a " + TypeName(f.type) + " field cannot be part of the key");
