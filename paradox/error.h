@@ -56,6 +56,13 @@ class PasswordError : public Error {
     const char* ClassName() const noexcept override { return "EParadoxPassword"; }
 };
 
+// A table that another open of this engine (in this or another process) holds for writing.
+class LockedError : public Error {
+  public:
+    using Error::Error;
+    const char* ClassName() const noexcept override { return "EParadoxLocked"; }
+};
+
 // REQUIRES: `where` names the file (and block or offset), `what` the broken rule.
 [[noreturn]] void Corrupt(const std::string& where, const std::string& what);
 

@@ -22,6 +22,10 @@ public:
     virtual void Truncate(uint64_t size) = 0;
     // Asks the system to put what was written on the disk.
     virtual void Sync() = 0;
+    // Takes this open file's write lock: true when no other open file (of this process or
+    // another) holds it, and then held until this File is closed. Advisory between the
+    // engine's own opens; it does not stop plain reads or writes of other programs.
+    virtual bool TryLockForWriting() = 0;
     const std::string& Path() const { return path_; }
 
 protected:
@@ -65,6 +69,9 @@ public:
     std::vector<std::string> List(const std::string& folder) override;
 
     void SetWriteBudget(long long writes);
+    // After FailOneWrite(n), the next n writes succeed, the one after fails with IoError
+    // without changing anything, and the later ones succeed again.
+    void FailOneWrite(long long after);
     long long WritesDone() const;
     // Direct access to a file's bytes (created empty when missing).
     std::vector<uint8_t>& Bytes(const std::string& path);

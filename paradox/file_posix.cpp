@@ -1,6 +1,7 @@
 // The host system's files on POSIX systems.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,6 +59,17 @@ public:
     }
     void Sync() override {
         if (::fdatasync(fd_) != 0) throw IoError(SysError(Path(), "sync"));
+    }
+    bool TryLockForWriting() override {
+        // flock belongs to this open file (not to the process, as fcntl locks do), so two
+        // opens in one process exclude each other too, and the system drops it when the
+        // process dies, however it dies.
+        while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EINTR) continue;
+            if (errno == EWOULDBLOCK) return false;
+            throw IoError(SysError(Path(), "lock"));
+        }
+        return true;
     }
 
 private:

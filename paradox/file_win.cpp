@@ -68,6 +68,21 @@ public:
     void Sync() override {
         if (!FlushFileBuffers(h_)) throw IoError(SysError(Path(), "sync"));
     }
+    bool TryLockForWriting() override {
+        // One byte at 4 GiB, past the end of any Paradox file (at most 65535 blocks of
+        // 32 KiB): the lock is mandatory for its range only, so readers of the table's
+        // bytes are never stopped. It belongs to this handle and ends when it is closed,
+        // also when the process is terminated.
+        OVERLAPPED ov{};
+        ov.Offset = 0;
+        ov.OffsetHigh = 1;
+        if (LockFileEx(h_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &ov))
+            return true;
+        const DWORD e = GetLastError();
+        if (e == ERROR_LOCK_VIOLATION || e == ERROR_SHARING_VIOLATION || e == ERROR_IO_PENDING)
+            return false;
+        throw IoError(SysError(Path(), "lock"));
+    }
 
 private:
     HANDLE h_;

@@ -11,9 +11,15 @@ struct MemoryFileSystem::State {
     std::map<std::string, std::shared_ptr<std::vector<uint8_t>>> files;
     long long budget = -1;
     long long writes = 0;
+    long long failOnce = -1;  // the write number that fails alone, after FailOneWrite
+    std::map<std::string, const void*> locks;  // path -> the open file holding its lock
 
     void SpendWrite(const std::string& path) {
         if (budget >= 0 && writes >= budget) throw IoError(path + ": write failed (injected)");
+        if (writes == failOnce) {
+            failOnce = -1;
+            throw IoError(path + ": write failed (injected)");
+        }
         ++writes;
     }
 };
@@ -48,6 +54,14 @@ class MemoryFile : public File {
         bytes_->resize(size);
     }
     void Sync() override {}
+    bool TryLockForWriting() override {
+        auto [it, taken] = state_->locks.emplace(Path(), this);
+        return taken || it->second == this;
+    }
+    ~MemoryFile() override {
+        auto it = state_->locks.find(Path());
+        if (it != state_->locks.end() && it->second == this) state_->locks.erase(it);
+    }
 
   private:
     void CheckWritable() {
@@ -101,6 +115,13 @@ std::vector<std::string> MemoryFileSystem::List(const std::string& folder) {
 void MemoryFileSystem::SetWriteBudget(long long writes) {
     state_->budget = writes;
     state_->writes = 0;
+    state_->failOnce = -1;
+}
+
+void MemoryFileSystem::FailOneWrite(long long after) {
+    state_->budget = -1;
+    state_->writes = 0;
+    state_->failOnce = after;
 }
 
 long long MemoryFileSystem::WritesDone() const {

@@ -16,6 +16,7 @@
 #include "paradox/format.h"
 #include "paradox/graphic.h"
 #include "paradox/header.h"
+#include "paradox/journal.h"
 #include "paradox/key_order.h"
 #include "paradox/primary_index.h"
 #include "paradox/write_batch.h"
@@ -123,6 +124,7 @@ struct Table::Impl {
     size_t recordSize = 0;
     std::optional<uint32_t> key;
 
+    std::unique_ptr<Journal> journal;  // writable tables; outlives the files that use it
     std::unique_ptr<File> dbFile;
     std::unique_ptr<BlockFile> db;
     std::unique_ptr<File> pxFile;
@@ -661,7 +663,25 @@ struct Table::Impl {
         WriteBatch batch;
         db->Flush(batch);
         if (px) px->Flush(batch);
-        batch.Apply();
+        batch.Apply(journal.get());
+    }
+
+    // A save runs between BeginSave and EndSave; every write in between is journaled, so a
+    // save that fails (or a process killed in it) is undone as a whole.
+    void BeginSave() { journal->Begin(); }
+    void EndSave() {
+        try {
+            journal->Finish();
+        } catch (const std::exception& e) {
+            AbandonSave(e, true);
+            throw;
+        }
+    }
+    // Undoes the failed save on the files. `memoryChanged`: the caches already hold the save,
+    // so the table must be reopened; otherwise it goes on when the files were restored.
+    void AbandonSave(const std::exception& e, bool memoryChanged) {
+        const bool restored = journal->RollBack();
+        if (memoryChanged || !restored) Broken(e);
     }
 
     void Broken(const std::exception& e) {
@@ -698,7 +718,13 @@ struct Table::Impl {
         std::optional<Spot> spot;
         if (keyed() && (inserting || keyChanged)) spot = Locate(rec);  // may throw: nothing done
         std::vector<uint32_t> toFree;
-        WriteBlobs(rec, inserting ? nullptr : current.data(), toFree);
+        BeginSave();
+        try {
+            WriteBlobs(rec, inserting ? nullptr : current.data(), toFree);
+        } catch (const std::exception& e) {
+            AbandonSave(e, false);
+            throw;
+        }
         RecordLocation placed = 0;
         try {
             if (hasAutoInc) {
@@ -716,14 +742,20 @@ struct Table::Impl {
             }
             Commit();
         } catch (const std::exception& e) {
-            Broken(e);
+            AbandonSave(e, true);
             throw;
         }
         state = State::kBrowse;
         pendingBlobs.clear();
         steps = 0;
-        Position(placed);
-        FreeBlobs(toFree);
+        try {
+            Position(placed);
+            FreeBlobs(toFree);
+        } catch (const std::exception& e) {
+            AbandonSave(e, true);
+            throw;
+        }
+        EndSave();
     }
 
     void Delete() {
@@ -742,11 +774,12 @@ struct Table::Impl {
         const uint16_t b = block;
         const int s = slot;
         const uint16_t nextBlock = db->Get(b)->next();
+        BeginSave();
         try {
             RemoveAt(b, s);
             Commit();
         } catch (const std::exception& e) {
-            Broken(e);
+            AbandonSave(e, true);
             throw;
         }
         // The cursor goes to the record that followed the deleted one.
@@ -767,7 +800,13 @@ struct Table::Impl {
             else
                 PositionFrom(nextBlock, 0);
         }
-        FreeBlobs(toFree);
+        try {
+            FreeBlobs(toFree);
+        } catch (const std::exception& e) {
+            AbandonSave(e, true);
+            throw;
+        }
+        EndSave();
     }
 };
 
@@ -782,6 +821,13 @@ std::unique_ptr<Table> Table::Open(FileSystem& fs, const std::string& path,
     m->path = path;
     m->readOnly = options.readOnly;
     m->dbFile = fs.Open(path, options.readOnly ? OpenMode::kRead : OpenMode::kReadWrite);
+    if (!options.readOnly) {
+        if (!m->dbFile->TryLockForWriting())
+            throw LockedError(path + ": table is in use by another program");
+        m->journal = std::make_unique<Journal>(fs, path);
+    }
+    // An interrupted save is undone before anything is read (always before writing).
+    if (options.recover || !options.readOnly) RecoverTable(fs, path, !options.readOnly);
     FileHeader h = ReadFileHeader(*m->dbFile, path, false);
 
     Schema& s = m->schema;
@@ -845,6 +891,7 @@ std::unique_ptr<Table> Table::Open(FileSystem& fs, const std::string& path,
         m->mbPath = mbPath ? *mbPath : SiblingName(path, "MB");
         if (mbPath) {
             m->mbFile = fs.Open(*mbPath, options.readOnly ? OpenMode::kRead : OpenMode::kReadWrite);
+            if (m->journal) m->mbFile = JournaledFile(std::move(m->mbFile), *m->journal);
             m->blobs = std::make_unique<BlobFile>(*m->mbFile, *mbPath, m->key);
         }
     }
@@ -857,6 +904,8 @@ std::unique_ptr<Table> Table::Create(FileSystem& fs, const std::string& path, co
                                      const CreateOptions& options) {
     ValidateSchemaForCreate(schema);
     if (fs.IsFile(path)) throw Error(path + ": the table already exists");
+    // A journal of an earlier table of that name belongs to files that are gone.
+    fs.Remove(Journal::PathFor(path));
     uint32_t key = 0;
     if (!options.password.empty()) {
         key = PasswordChecksum(text::FromUtf8(options.password, schema.codePage));

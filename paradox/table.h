@@ -33,6 +33,10 @@ struct OpenOptions {
     // Tried in turn against an encrypted table's password checksum (UTF-8; converted to the
     // table's code page). Ignored for tables that are not encrypted.
     std::vector<std::string> passwords;
+    // An interrupted save (a journal left beside the table) is undone before the table is
+    // read. false, with readOnly: the files are read as they are, for inspecting them; a
+    // table opened for writing is always recovered first.
+    bool recover = true;
 };
 
 struct CreateOptions {
@@ -60,7 +64,11 @@ class Table {
 
     // Opens the table at `path` (the .DB file; the .PX and .MB beside it are found without
     // regard to case). Throws IoError, CorruptError, PasswordError (encrypted, no password
-    // matches) or Error; every message names the table. The cursor starts on the first record.
+    // matches), LockedError (for writing, while another open holds it for writing) or Error;
+    // every message names the table. The cursor starts on the first record.
+    // Each save of a table opened for writing is journaled (paradox/journal.h); opening undoes
+    // a save that a killed process left unfinished (see OpenOptions::recover). Readers take no
+    // lock: they may open a table that is being written, and read it as it is on the file.
     static std::unique_ptr<Table> Open(FileSystem& fs, const std::string& path,
                                        const OpenOptions& options = {});
     // Creates an empty table (and its .PX when keyed, its .MB when it has blob fields) and opens
@@ -115,7 +123,9 @@ class Table {
     // ignored on a new record (the engine assigns them), Error on an existing one.
     void Set(size_t field, const Value& value);
     // Saves the record to the files at once; the cursor then stands on it. On KeyViolationError
-    // or ValueError nothing was written and the edit goes on.
+    // or ValueError nothing was written and the edit goes on. A failed write undoes the whole
+    // save on the files; when it failed before the record was placed (writing its blobs) and
+    // was undone, the edit goes on too; otherwise the table refuses writes until reopened.
     void Post();
     void Cancel();
     // Deletes the current record (REQUIRES browse, not AtEnd); the cursor moves to the next.

@@ -1,5 +1,7 @@
 #include "paradox/write_batch.h"
 
+#include "paradox/journal.h"
+
 namespace pq::paradox {
 
 void WriteBatch::Add(File& file, uint64_t offset, Bytes bytes) {
@@ -15,7 +17,13 @@ void WriteBatch::Add(File& file, uint64_t offset, Bytes bytes) {
     writes_.push_back({&file, offset, std::vector<uint8_t>(bytes.begin(), bytes.end())});
 }
 
-void WriteBatch::Apply() {
+void WriteBatch::Apply(Journal* journal) {
+    if (journal) {
+        std::vector<Journal::Range> ranges;
+        ranges.reserve(writes_.size());
+        for (const Write& w : writes_) ranges.push_back({w.file, w.offset, Bytes(w.bytes)});
+        journal->Protect(ranges);
+    }
     for (const Write& w : writes_) w.file->WriteAt(w.offset, w.bytes.data(), w.bytes.size());
     writes_.clear();
 }

@@ -1,9 +1,10 @@
 // The one way the engine writes a table's .DB and .PX: each save collects its writes, in the
 // order that keeps the files consistent (new blocks before the blocks that link to them, blocks
 // before the headers that count them, the data file before its index), and applies them at once.
-// This is the single place where a journal (write the batch elsewhere first, then apply) and
-// locking will sit. The blob file writes itself through BlobFile, before the batch (new blobs)
-// and after it (freeing the replaced ones).
+// With a journal, Apply first records in it what every write will overwrite (one journal
+// write), so that an interrupted save can be undone (paradox/journal.h). The blob file writes
+// itself through BlobFile, before the batch (new blobs) and after it (freeing the replaced
+// ones), through a journaled file.
 #pragma once
 
 #include <cstdint>
@@ -14,13 +15,17 @@
 
 namespace pq::paradox {
 
+class Journal;
+
 class WriteBatch {
   public:
     void Add(File& file, uint64_t offset, Bytes bytes);
     bool empty() const { return writes_.empty(); }
     size_t size() const { return writes_.size(); }
-    // Writes everything in order. IoError propagates; the writes before it stay done.
-    void Apply();
+    // Writes everything in order, after protecting it through `journal` when one is given
+    // (REQUIRES: a save in progress there). IoError propagates; the writes before it stay
+    // done (and journaled).
+    void Apply(Journal* journal = nullptr);
 
   private:
     struct Write {

@@ -106,6 +106,7 @@ paradox::Value ToEngine(const Value& v, FieldType type) {
 uint16_t CodeOf(const paradox::Error& e) {
     if (dynamic_cast<const paradox::KeyViolationError*>(&e)) return errc::kKeyViolation;
     if (dynamic_cast<const paradox::PasswordError*>(&e)) return errc::kPassword;
+    if (dynamic_cast<const paradox::LockedError*>(&e)) return errc::kLocked;
     if (dynamic_cast<const paradox::CorruptError*>(&e)) return errc::kCorrupt;
     if (dynamic_cast<const paradox::IoError*>(&e)) return errc::kIo;
     return errc::kGeneral;

@@ -26,6 +26,9 @@ const char kHelp[] =
     "                                            encryption, fields with type and size\n"
     "  pdxtool dump TABLE.db [--password P]...   field names, then one record a line\n"
     "  pdxtool check TABLE.db [--password P]...  exit status 0 only for a valid table\n"
+    "  (info, dump, check) --no-recover          read the files as they are: a save that\n"
+    "                                            a killed program left unfinished is not\n"
+    "                                            undone first (it is by default)\n"
     "  pdxtool create TABLE.db SCHEMA [DATA.tsv] a new table from a schema, filled from DATA\n"
     "\n"
     "dump: values separated by tabs; text with \\t, \\n, \\r and \\\\ escaped; null as \\N;\n"
@@ -60,6 +63,7 @@ std::string Folder(const std::string& path) {
 struct Args {
     std::vector<std::string> positional;
     std::vector<std::string> passwords;
+    bool recover = true;
 };
 
 bool ParseArgs(int argc, char** argv, Args* a) {
@@ -68,6 +72,8 @@ bool ParseArgs(int argc, char** argv, Args* a) {
         if (s == "--password") {
             if (++i == argc) return false;
             a->passwords.push_back(argv[i]);
+        } else if (s == "--no-recover") {
+            a->recover = false;
         } else {
             a->positional.push_back(s);
         }
@@ -97,6 +103,7 @@ int Info(const Args& a) {
         paradox::OpenOptions o;
         o.readOnly = true;
         o.passwords = a.passwords;
+        o.recover = a.recover;
         auto t = paradox::Table::Open(OsFileSystem(), path, o);
         const paradox::TableInfo info = t->info();
         if (t->IsKeyed())
@@ -118,6 +125,7 @@ std::unique_ptr<paradox::Table> OpenForReading(const Args& a) {
     paradox::OpenOptions o;
     o.readOnly = true;
     o.passwords = a.passwords;
+    o.recover = a.recover;
     return paradox::Table::Open(OsFileSystem(), a.positional.at(0), o);
 }
 

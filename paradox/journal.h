@@ -1,0 +1,130 @@
+// The undo journal that makes each save of a table all or nothing when the process is killed
+// in the middle of it (the design is in paradox/CRASH_SAFETY.md).
+//
+// While a save runs, every write to the table's .DB, .PX and .MB is preceded by a record of
+// the bytes it is about to overwrite, appended to "<table>.pqj" beside the .DB and on the
+// file before the write starts. When the save is over the journal is marked done (one small
+// write); a journal found still in progress when the table is next opened is played
+// backwards, which gives every file its bytes and size from before that save. Nothing is
+// synced during a save: a killed process loses none of the writes it made (they are in the
+// system's cache), which is all the ordering needs. Recovery syncs what it restores.
+//
+// Ownership: a Journal belongs to one open table and owns its journal file, which it creates
+// at the first save and removes when it is destroyed, unless a save was left unfinished (a
+// failed write whose undoing failed too): that journal stays for the next open to recover.
+// The files it protects belong to the table and must outlive each save.
+//
+// Journal file (integers little-endian):
+//   | off | size | meaning                                                                 |
+//   |-----|------|-------------------------------------------------------------------------|
+//   | 0   | 8    | "PQJOURN1" while a save is in progress; zeros once it is done            |
+//   | 8   | u32  | the save's number, repeated in each of its records                       |
+//   | 12  | u32  | CRC-32 of bytes 0..11                                                    |
+//   | 16  |      | records, one after the other                                             |
+// Record:
+//   | 0   | u32  | body length L                                                           |
+//   | 4   | u32  | CRC-32 of the body                                                      |
+//   | 8   | L    | body: u32 save number, u8 kind, then by kind:                           |
+//   |     |      |   1 file: u64 its size before the save, u16 n, the file's name (n bytes) |
+//   |     |      |   2 write: u16 file (0-based, order of the file records), u64 offset,   |
+//   |     |      |     u64 length of the write, then of its part inside the size before    |
+//   |     |      |     (n bytes, maybe none) the bytes that were there and those written    |
+// Records of a save follow its header without gaps; reading stops at the first record that
+// is cut short, fails its CRC or carries another save's number (a write that never
+// finished, or what is left of an earlier, longer save). A record is complete before the
+// write it protects begins, so every write that may have happened has its record.
+//
+// Before undoing, recovery checks that the files are as the save could have left them: each
+// byte of each write the one before or the one written, each size between the size before and
+// the end of the writes. Otherwise another program changed the table after the save was
+// interrupted (the host application opens its tables without this engine); undoing would
+// destroy its changes, so the files stay as they are and the journal is removed.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "paradox/coding.h"
+#include "paradox/file.h"
+
+namespace pq::paradox {
+
+class Journal {
+  public:
+    // A range of a file that a save is about to overwrite.
+    struct Range {
+        File* file;
+        uint64_t offset;
+        Bytes data;  // what will be written there
+    };
+
+    // The journal of the table whose .DB is `dbPath`: the same name with extension ".pqj".
+    static std::string PathFor(const std::string& dbPath);
+
+    Journal(FileSystem& fs, const std::string& dbPath);
+    ~Journal();
+    Journal(const Journal&) = delete;
+    Journal& operator=(const Journal&) = delete;
+
+    // Starts a save. REQUIRES: no save in progress.
+    void Begin();
+    // Records what the ranges hold now and what will be written there, in one write to the
+    // journal, before the caller writes. Only the bytes inside each file's size before the save
+    // are kept (what lies beyond goes with the file's truncation). IoError when the journal cannot
+    // be written (the caller then must not write). REQUIRES: a save in progress.
+    void Protect(const std::vector<Range>& ranges);
+    // The save is complete: the journal is marked done. IoError when it cannot be; the save
+    // is then still undone by the next open (or by RollBack).
+    void Finish();
+    // Undoes the save in progress through the files (the records are also kept in memory),
+    // then marks the journal done. True when everything was restored; false when a write
+    // failed, which leaves the journal in progress for the next open. Never throws.
+    bool RollBack() noexcept;
+
+    bool InSave() const { return inSave_; }
+    // Whether the journal file holds a save that was neither finished nor undone.
+    bool Pending() const { return pending_; }
+
+  private:
+    struct Undo {
+        File* file;
+        uint64_t offset;
+        std::vector<uint8_t> bytes;
+    };
+    struct Touched {
+        File* file;
+        uint64_t sizeBefore;
+    };
+
+    FileSystem& fs_;
+    std::string path_;
+    std::unique_ptr<File> file_;
+    uint32_t save_ = 0;
+    bool inSave_ = false;
+    bool pending_ = false;  // the journal file holds an unfinished save
+    uint64_t end_ = 0;      // where the next record goes
+    std::vector<Touched> touched_;
+    std::vector<Undo> undo_;
+};
+
+// A File that, during a save of `journal`, protects each write through it before passing it
+// on (a truncation during a save is an Error). REQUIRES: the journal outlives the file.
+std::unique_ptr<File> JournaledFile(std::unique_ptr<File> inner, Journal& journal);
+
+enum class Recovery {
+    kNone,        // no journal, or one that another writer is using
+    kDiscarded,   // a journal that held no unfinished save was removed
+    kRolledBack,  // an unfinished save was undone
+    kStale,       // the files changed after the save was interrupted: left as they are
+};
+
+// Brings the table at `dbPath` back to its state before an unfinished save, if its journal
+// holds one, and removes the journal. `lockHeld`: the caller holds the table's write lock;
+// otherwise the lock is taken for the recovery, and when another open holds it the journal is
+// that writer's and is left alone. IoError when the files cannot be written; Error when the
+// journal names files that are not this table's.
+Recovery RecoverTable(FileSystem& fs, const std::string& dbPath, bool lockHeld);
+
+}  // namespace pq::paradox

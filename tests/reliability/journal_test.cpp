@@ -1,0 +1,382 @@
+// Saves that fail or are cut off at any write: the Nth write fails for every N during an
+// update, an insert that splits a block, a key change, a blob replacement, a delete, on plain
+// and encrypted tables. Every time, the table reopens valid and holds either the old or the new
+// record. A write failing alone is undone at once, without a reopen. Recovery copes with torn
+// journals, refuses journals that name other files and leaves alone tables that another
+// program changed after the interruption.
+#include "paradox/journal.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+
+#include "paradox/error.h"
+#include "paradox/table.h"
+#include "tests/paradox/table_test_support.h"
+
+namespace pq::paradox {
+namespace {
+
+using testing::F;
+using ::testing::HasSubstr;
+using testing::InsertRow;
+using ::testing::IsEmpty;
+using testing::MakeSchema;
+using testing::ReadAll;
+using testing::Row;
+
+constexpr const char* kPath = "/h/Questoes.db";
+constexpr const char* kJournal = "/h/Questoes.pqj";
+
+std::vector<uint8_t> Picture(size_t n, uint8_t seed) {
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(seed * 31 + i * 7 + (i >> 9));
+    return v;
+}
+
+std::string Words(int i, size_t n) {
+    std::string s;
+    while (s.size() < n) s += "questão " + std::to_string(i) + " ";
+    s.resize(n);
+    // Whole characters only: no accented letter cut in two.
+    while (!s.empty() && (static_cast<unsigned char>(s.back()) & 0x80)) s.pop_back();
+    return s;
+}
+
+// A question-like keyed table: number (key), text, memo, picture.
+Schema KeyedSchema() {
+    return MakeSchema({F("Numero", FieldType::kLong), F("Texto", FieldType::kAlpha, 60),
+                       F("Enunciado", FieldType::kMemo, 20), F("Figura", FieldType::kGraphic, 10)},
+                      1, 1024);
+}
+
+Row KeyedRow(int n, int edition, size_t memo = 300, size_t picture = 0) {
+    return {Value::Integer(n),
+            Value::Text("texto " + std::to_string(n) + "/" + std::to_string(edition)),
+            Value::Text(Words(n + edition, memo)),
+            picture ? Value::Bytes(Picture(picture, static_cast<uint8_t>(n + edition))) : Value()};
+}
+
+// One kind of save over one kind of table.
+struct Scenario {
+    const char* name;
+    std::function<void(MemoryFileSystem&)> make;  // the table before
+    std::function<void(Table&)> save;             // the save under test
+};
+
+void MakeKeyed(MemoryFileSystem& fs, const std::string& password = "") {
+    CreateOptions options;
+    options.password = password;
+    auto t = Table::Create(fs, kPath, KeyedSchema(), options);
+    // Even numbers only, so that odd ones insert between them; a few big pictures.
+    for (int n = 2; n <= 60; n += 2) InsertRow(*t, KeyedRow(n, 0, 200, n % 10 == 0 ? 9000 : 0));
+}
+
+void Seek(Table& t, int n) {
+    if (!t.SeekKey({Value::Integer(n)})) throw std::runtime_error("no record " + std::to_string(n));
+}
+
+void Update(Table& t, int n, const Row& row) {
+    Seek(t, n);
+    t.Edit();
+    for (size_t i = 1; i < row.size(); ++i) t.Set(i, row[i]);
+    t.Post();
+}
+
+std::vector<Scenario> Scenarios() {
+    return {
+        {"update in place, memo replaced by a longer one", [](auto& fs) { MakeKeyed(fs); },
+         [](Table& t) { Update(t, 20, KeyedRow(20, 1, 900)); }},
+        {"insert that splits a full block", [](auto& fs) { MakeKeyed(fs); },
+         [](Table& t) { InsertRow(t, KeyedRow(7, 1, 400, 3000)); }},
+        {"insert past the last record", [](auto& fs) { MakeKeyed(fs); },
+         [](Table& t) { InsertRow(t, KeyedRow(99, 1, 100)); }},
+        {"key change moving the record to another block", [](auto& fs) { MakeKeyed(fs); },
+         [](Table& t) {
+             Seek(t, 4);
+             t.Edit();
+             t.Set(0, Value::Integer(57));
+             t.Post();
+         }},
+        {"picture replaced, the old single-blob block freed", [](auto& fs) { MakeKeyed(fs); },
+         [](Table& t) { Update(t, 30, KeyedRow(30, 1, 200, 20000)); }},
+        {"picture removed, its block freed", [](auto& fs) { MakeKeyed(fs); },
+         [](Table& t) { Update(t, 40, KeyedRow(40, 1, 200, 0)); }},
+        {"delete with blobs", [](auto& fs) { MakeKeyed(fs); },
+         [](Table& t) {
+             Seek(t, 50);
+             t.Delete();
+         }},
+        {"encrypted table: insert with a split", [](auto& fs) { MakeKeyed(fs, "segredo"); },
+         [](Table& t) { InsertRow(t, KeyedRow(11, 1, 700, 2500)); }},
+        {"unkeyed table with an auto-increment: append into a new block",
+         [](auto& fs) {
+             auto t = Table::Create(
+                 fs, kPath,
+                 MakeSchema({F("Codigo", FieldType::kAutoInc), F("Texto", FieldType::kAlpha, 200),
+                             F("Nota", FieldType::kMemo, 20)},
+                            0, 1024));
+             for (int i = 0; i < 15; ++i)
+                 InsertRow(*t, {Value(), Value::Text(Words(i, 150)), Value::Text(Words(i, 50))});
+         },
+         [](Table& t) {
+             InsertRow(t, {Value(), Value::Text("nova"), Value::Text(Words(9, 3000))});
+         }},
+    };
+}
+
+OpenOptions Passwords() {
+    OpenOptions o;
+    o.passwords = {"segredo"};
+    return o;
+}
+
+std::vector<Row> Contents(MemoryFileSystem& fs, std::vector<std::string>* problems = nullptr,
+                          bool recover = true) {
+    OpenOptions o = Passwords();
+    o.readOnly = true;
+    o.recover = recover;
+    auto t = Table::Open(fs, kPath, o);
+    if (problems) *problems = t->Check();
+    return ReadAll(*t);
+}
+
+std::vector<Row> Initial(const Scenario& s) {
+    MemoryFileSystem fs;
+    s.make(fs);
+    return Contents(fs);
+}
+
+// The contents the save gives when nothing fails, and the number of writes it takes.
+std::pair<std::vector<Row>, long long> Reference(const Scenario& s) {
+    MemoryFileSystem fs;
+    s.make(fs);
+    auto t = Table::Open(fs, kPath, Passwords());
+    fs.SetWriteBudget(-1);
+    const long long before = fs.WritesDone();
+    s.save(*t);
+    const long long writes = fs.WritesDone() - before;
+    t.reset();
+    EXPECT_FALSE(fs.IsFile(kJournal)) << "a closed table keeps no journal";
+    return {Contents(fs), writes};
+}
+
+// Every write of the save fails in turn, and every later one with it, as when the process is
+// killed right after the Nth write: the next open gives the old table (the save did not
+// return), valid; the new one once every write succeeded.
+TEST(CrashSafety, EveryWriteOfEverySaveFailingLeavesTheOldOrTheNewTable) {
+    for (const Scenario& s : Scenarios()) {
+        SCOPED_TRACE(s.name);
+        const auto [after, writes] = Reference(s);
+        ASSERT_GT(writes, 2) << "the save is journaled";
+        ASSERT_NE(after, Initial(s));
+        for (long long n = 0; n <= writes; ++n) {
+            SCOPED_TRACE("writes allowed: " + std::to_string(n));
+            MemoryFileSystem fs;
+            s.make(fs);
+            const std::vector<Row> before = Contents(fs);
+            bool failed = false;
+            {
+                auto t = Table::Open(fs, kPath, Passwords());
+                fs.SetWriteBudget(n);
+                try {
+                    s.save(*t);
+                } catch (const IoError&) {
+                    failed = true;
+                }
+            }
+            fs.SetWriteBudget(-1);
+            EXPECT_EQ(failed, n < writes);
+            {
+                auto t = Table::Open(fs, kPath, Passwords());  // recovers
+                EXPECT_THAT(t->Check(), IsEmpty());
+                EXPECT_EQ(ReadAll(*t), failed ? before : after);
+            }
+            EXPECT_FALSE(fs.IsFile(kJournal));
+        }
+    }
+}
+
+// A write that fails alone (a full disk for a moment): the save is undone on the files at
+// once, so the table is valid and old without a reopen, and no journal is pending.
+TEST(CrashSafety, AWriteFailingAloneIsUndoneAtOnce) {
+    for (const Scenario& s : Scenarios()) {
+        SCOPED_TRACE(s.name);
+        const auto [after, writes] = Reference(s);
+        for (long long n = 0; n < writes; ++n) {
+            SCOPED_TRACE("failing write: " + std::to_string(n));
+            MemoryFileSystem fs;
+            s.make(fs);
+            const std::vector<Row> before = Contents(fs);
+            auto t = Table::Open(fs, kPath, Passwords());
+            fs.FailOneWrite(n);
+            EXPECT_THROW(s.save(*t), IoError);
+            std::vector<std::string> problems;
+            EXPECT_EQ(Contents(fs, &problems, /*recover=*/false), before);
+            EXPECT_THAT(problems, IsEmpty());
+            // The journal is marked done: a recovering open finds nothing to undo.
+            EXPECT_EQ(RecoverTable(fs, kPath, true), Recovery::kDiscarded);
+        }
+    }
+}
+
+// Failing while the new blobs are written, before the record is placed: once undone, the edit
+// goes on and saving again works.
+TEST(CrashSafety, AFailedBlobWriteLeavesTheEditToRetry) {
+    MemoryFileSystem fs;
+    MakeKeyed(fs);
+    auto t = Table::Open(fs, kPath);
+    Seek(*t, 30);
+    t->Edit();
+    t->Set(3, Value::Bytes(Picture(15000, 9)));
+    fs.FailOneWrite(1);  // the journal's first record, then the blob's first write
+    EXPECT_THROW(t->Post(), IoError);
+    EXPECT_EQ(t->state(), Table::State::kEdit);
+    t->Post();
+    Seek(*t, 30);
+    EXPECT_EQ(t->Get(3), Value::Bytes(Picture(15000, 9)));
+    EXPECT_THAT(t->Check(), IsEmpty());
+}
+
+// A kill while the journal itself was being written: the journal read back cut at every length
+// undoes nothing that was not written, and the table stays as it was.
+TEST(CrashSafety, ATornJournalUndoesOnlyWhatItProtected) {
+    const Scenario s = Scenarios()[1];  // the split: several blocks and both headers
+    MemoryFileSystem fs;
+    s.make(fs);
+    const std::vector<Row> before = Contents(fs);
+    const char* files[] = {kPath, "/h/Questoes.px", "/h/Questoes.mb"};
+    std::map<std::string, std::vector<uint8_t>> bytes;
+    for (const char* f : files) bytes[f] = fs.Bytes(f);
+    {
+        auto t = Table::Open(fs, kPath);
+        fs.SetWriteBudget(0);
+        // Nothing reaches the files: the journal is made by hand below, from a save that does.
+        EXPECT_THROW(s.save(*t), IoError);
+    }
+    fs.SetWriteBudget(-1);
+    // The journal a complete save writes first, taken from a twin table.
+    MemoryFileSystem twin;
+    s.make(twin);
+    {
+        auto t = Table::Open(twin, kPath);
+        twin.SetWriteBudget(1);  // the blob's journal record only
+        EXPECT_THROW(s.save(*t), IoError);
+    }
+    const std::vector<uint8_t> journal = twin.Bytes(kJournal);
+    ASSERT_GT(journal.size(), 32u);
+    for (size_t cut = 0; cut <= journal.size(); cut += 7) {
+        fs.Bytes(kJournal).assign(journal.begin(), journal.begin() + cut);
+        const Recovery r = RecoverTable(fs, kPath, true);
+        EXPECT_EQ(r, cut >= 16 ? Recovery::kRolledBack : Recovery::kDiscarded) << cut;
+        EXPECT_FALSE(fs.IsFile(kJournal));
+        for (const char* f : files) EXPECT_EQ(fs.Bytes(f), bytes[f]) << f << " " << cut;
+        EXPECT_EQ(Contents(fs), before);
+    }
+}
+
+// A journal left by a kill, then the table changed by another program before this engine opens
+// it again: undoing would destroy that program's change, so the files stay as they are.
+TEST(CrashSafety, ATableChangedAfterTheInterruptionIsLeftAsItIs) {
+    const Scenario s = Scenarios()[0];
+    const auto [after, writes] = Reference(s);
+    for (const char* change : {"a byte the save wrote", "the data file grown"}) {
+        SCOPED_TRACE(change);
+        MemoryFileSystem fs;
+        s.make(fs);
+        {
+            auto t = Table::Open(fs, kPath);
+            fs.SetWriteBudget(writes - 1);  // all but the journal's done mark
+            EXPECT_THROW(s.save(*t), IoError);
+        }
+        fs.SetWriteBudget(-1);
+        ASSERT_TRUE(fs.IsFile(kJournal));
+        const bool byte = std::string(change) == "a byte the save wrote";
+        std::vector<uint8_t>& file = fs.Bytes(byte ? "/h/Questoes.mb" : kPath);
+        if (byte)
+            file[3] = static_cast<uint8_t>(file[3] + 100);  // the modification count it stepped
+        else
+            file.resize(file.size() + 1024, 0);
+        const std::vector<uint8_t> changed = file;
+        EXPECT_EQ(RecoverTable(fs, kPath, true), Recovery::kStale);
+        EXPECT_EQ(file, changed);
+        EXPECT_FALSE(fs.IsFile(kJournal));
+    }
+}
+
+TEST(CrashSafety, AJournalNamingAnotherFileIsRefused) {
+    MemoryFileSystem fs;
+    MakeKeyed(fs);
+    fs.Bytes("/h/Other.db") = {1, 2, 3};
+    // A twin table named Other leaves a journal that names Other's files; put beside ours.
+    MemoryFileSystem twin;
+    {
+        auto t = Table::Create(twin, "/h/Other.db", KeyedSchema());
+        twin.SetWriteBudget(1);
+        EXPECT_THROW(InsertRow(*t, KeyedRow(1, 0)), IoError);
+    }
+    fs.Bytes(kJournal) = twin.Bytes("/h/Other.pqj");
+    try {
+        Table::Open(fs, kPath);
+        ADD_FAILURE() << "opened";
+    } catch (const Error& e) {
+        EXPECT_THAT(e.what(), HasSubstr("Questoes.pqj: the journal names the file 'Other."));
+    }
+    EXPECT_EQ(fs.Bytes("/h/Other.db"), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+// Reading without recovery shows the files as the kill left them; a reading open that may
+// recover undoes the save; neither leaves a journal of its own.
+TEST(CrashSafety, ReadersRecoverUnlessToldNotTo) {
+    const Scenario s = Scenarios()[1];
+    const auto [after, writes] = Reference(s);
+    MemoryFileSystem fs;
+    s.make(fs);
+    const std::vector<Row> before = Contents(fs);
+    {
+        auto t = Table::Open(fs, kPath);
+        fs.SetWriteBudget(writes / 2);
+        EXPECT_THROW(s.save(*t), IoError);
+    }
+    fs.SetWriteBudget(-1);
+    const std::vector<uint8_t> journal = fs.Bytes(kJournal);
+    std::vector<std::string> problems;
+    try {
+        Contents(fs, &problems, /*recover=*/false);
+    } catch (const Error& e) {
+        problems.push_back(e.what());
+    }
+    EXPECT_EQ(fs.Bytes(kJournal), journal) << "looking changes nothing";
+    EXPECT_EQ(Contents(fs, &problems), before);
+    EXPECT_THAT(problems, IsEmpty());
+    EXPECT_FALSE(fs.IsFile(kJournal));
+}
+
+TEST(CrashSafety, JournalLivesBesideTheTableOnlyWhileItIsWritten) {
+    EXPECT_EQ(Journal::PathFor("C:\\Farol\\Dados\\Matemática\\MatemáticaF.db"),
+              "C:\\Farol\\Dados\\Matemática\\MatemáticaF.pqj");
+    EXPECT_EQ(Journal::PathFor("/h/BIO.DB"), "/h/BIO.pqj");
+    MemoryFileSystem fs;
+    MakeKeyed(fs);
+    {
+        auto t = Table::Open(fs, kPath);
+        EXPECT_FALSE(fs.IsFile(kJournal)) << "no save yet";
+        InsertRow(*t, KeyedRow(3, 0));
+        ASSERT_TRUE(fs.IsFile(kJournal));
+        const std::vector<uint8_t>& journal = fs.Bytes(kJournal);
+        ASSERT_GE(journal.size(), 16u);
+        EXPECT_EQ(std::vector<uint8_t>(journal.begin(), journal.begin() + 8),
+                  std::vector<uint8_t>(8, 0))
+            << "between saves the journal is marked done";
+    }
+    EXPECT_FALSE(fs.IsFile(kJournal));
+    // Creating a table over the name of a lost one drops that table's journal.
+    fs.Bytes("/h/Novo.pqj") = fs.Bytes(kPath);
+    auto t = Table::Create(fs, "/h/Novo.db", KeyedSchema());
+    EXPECT_FALSE(fs.IsFile("/h/Novo.pqj"));
+}
+
+}  // namespace
+}  // namespace pq::paradox
