@@ -3,6 +3,8 @@
 //   lock_probe try TABLE    opens it for writing: prints "opened" (exit 0) or the lock error's
 //                           message (exit 3); any other failure: its message, exit 1
 #include <windows.h>
+// windows.h first
+#include <shellapi.h>
 
 #include <cstdio>
 #include <string>

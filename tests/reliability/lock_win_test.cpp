@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/text.h"
+#include "paradox/error.h"
 #include "paradox/table.h"
 #include "tests/paradox/table_test_support.h"
 
