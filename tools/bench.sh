@@ -2,9 +2,14 @@
 # The merge benchmark (./dev bench): the native build, with SQLite's upsert beside our merge,
 # then the Windows build under Wine (ours alone). Each prints its table and its targets.
 #   tools/bench.sh [bench_merge options]     e.g. --sizes 1000,10000 or --quick
-# Results: build/bench/merge.csv (native) and build/bench/merge-windows.csv (Windows).
+# Then, when the installer is built, the full installation under Wine: 8 x 2,000 questions and
+# 8 x 500 figures into a host of 8 x 20,000 and 8 x 5,000, timed from Sim to the completion box,
+# with the longest gap between two processed message batches.
+# Results: build/bench/merge.csv (native), build/bench/merge-windows.csv (Windows) and
+# build/bench/install-windows.csv (the installation).
 # PQ_BENCH_NATIVE and PQ_BENCH_WINDOWS choose other build folders (default build/native and
-# build/windows); PQ_BENCH_SKIP_WINDOWS=1 runs the native build alone.
+# build/windows); PQ_BENCH_SKIP_WINDOWS=1 runs the native build alone, PQ_BENCH_SKIP_INSTALL=1
+# leaves the installation out.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export PQ_ROOT="$ROOT"
@@ -31,4 +36,38 @@ if [ -z "${PQ_BENCH_SKIP_WINDOWS:-}" ]; then
   "$ROOT/tools/with-display" wine "$WINDOWS/bin/bench_merge.exe" --dir "Z:$OUT/windows" \
     --csv "Z:$OUT/merge-windows.csv" "$@"
   echo "(Windows run: $((SECONDS - t0)) s)"
+fi
+
+if [ -z "${PQ_BENCH_SKIP_WINDOWS:-}" ] && [ -z "${PQ_BENCH_SKIP_INSTALL:-}" ]; then
+  echo
+  if [ ! -f "$WINDOWS/bin/InstalaPacote.exe" ] || [ ! -f "$WINDOWS/bin/bench_install.exe" ]; then
+    echo "== installation: skipped ($WINDOWS/bin/InstalaPacote.exe or bench_install.exe missing)"
+    exit 0
+  fi
+  sizes=()
+  title="8 x 2,000 questions and 8 x 500 figures into 8 x 20,000 and 8 x 5,000"
+  for a in "$@"; do
+    if [ "$a" = --quick ]; then
+      sizes=(--host-questions 200 --host-figures 50 --package-questions 20 --package-figures 5)
+      title="8 x 20 questions and 8 x 5 figures into 8 x 200 and 8 x 50 (--quick)"
+    fi
+  done
+  echo "== installation under Wine: $title"
+  case_dir="$OUT/install"
+  host="$case_dir/host/Farol Exames"
+  rm -rf "$case_dir"
+  mkdir -p "$host" "$case_dir/medium"
+  t0=$SECONDS
+  "$NATIVE/bin/make_install_case" --host "$host" --medium "$case_dir/medium" "${sizes[@]}"
+  cp "$WINDOWS/bin/InstalaPacote.exe" "$WINDOWS/bin/DERodede.dll" "$case_dir/medium/"
+  sync
+  echo "(tables made in $((SECONDS - t0)) s, not timed)"
+  winpath() { echo "Z:$1" | tr / '\\'; }
+  "$ROOT/tools/with-display" wine "$WINDOWS/bin/bench_install.exe" \
+    --medium "$(winpath "$case_dir/medium")" --host "$(winpath "$host")" \
+    --csv "$(winpath "$OUT/install-windows.csv")"
+  "$NATIVE/bin/make_install_case" --host "$host" --medium "$case_dir/medium" "${sizes[@]}" --verify
+  awk -F, 'NR == 2 { printf "target: installation %.1f s < 30 s: %s\n", $1, ($1 < 30 ? "PASS" : "FAIL") }' \
+    "$OUT/install-windows.csv"
+  rm -rf "$case_dir"
 fi

@@ -175,11 +175,11 @@ void PhaseOurs(const Options& o) {
                                  " records in " + std::to_string(m.messageRounds) +
                                  " message rounds, expected " + std::to_string(o.m));
     // Checked after the measures were taken: reading the host back costs memory and time.
-    const auto problems =
-        !o.verify
-            ? std::vector<std::string>{}
-            : VerifyMergedHost(paradox::OsFileSystem(), HostFolder(o.caseDir), o.kind, o.n,
-                               PackagePlan(o.kind, o.n, o.m), o.m <= 100 ? o.m : 100, o.n <= 10000);
+    const auto problems = !o.verify ? std::vector<std::string>{}
+                                    : VerifyMergedHost(paradox::OsFileSystem(),
+                                                       HostFolder(o.caseDir), HostTableName(o.kind),
+                                                       o.kind, o.n, PackagePlan(o.kind, o.n, o.m),
+                                                       o.m <= 100 ? o.m : 100, o.n <= 10000);
     if (!problems.empty()) {
         std::string all = "the merged host is wrong:";
         for (size_t i = 0; i < problems.size() && i < 20; ++i) all += "\n  " + problems[i];

@@ -91,7 +91,16 @@ std::string PackageTableName(Kind kind) {
 }
 
 void WriteHostTable(paradox::FileSystem& fs, const std::string& folder, Kind kind, uint32_t n) {
-    auto t = Table::Create(fs, Join(folder, HostTableName(kind)), BenchSchema(kind));
+    WriteHostTableAt(fs, Join(folder, HostTableName(kind)), kind, n);
+}
+
+void WritePackageTable(paradox::FileSystem& fs, const std::string& folder, Kind kind,
+                       const std::vector<PackageEntry>& plan) {
+    WritePackageTableAt(fs, Join(folder, PackageTableName(kind)), kind, plan);
+}
+
+void WriteHostTableAt(paradox::FileSystem& fs, const std::string& path, Kind kind, uint32_t n) {
+    auto t = Table::Create(fs, path, BenchSchema(kind));
     for (uint32_t i = 0; i < n; ++i) {
         if (kind == Kind::kQuestions)
             AppendQuestion(*t, MakeQuestion(HostNumeroReal(i), Version::kHost));
@@ -100,9 +109,9 @@ void WriteHostTable(paradox::FileSystem& fs, const std::string& folder, Kind kin
     }
 }
 
-void WritePackageTable(paradox::FileSystem& fs, const std::string& folder, Kind kind,
-                       const std::vector<PackageEntry>& plan) {
-    auto t = Table::Create(fs, Join(folder, PackageTableName(kind)), BenchSchema(kind));
+void WritePackageTableAt(paradox::FileSystem& fs, const std::string& path, Kind kind,
+                         const std::vector<PackageEntry>& plan) {
+    auto t = Table::Create(fs, path, BenchSchema(kind));
     for (const PackageEntry& e : plan) {
         if (kind == Kind::kQuestions)
             AppendQuestion(*t, PackageQuestion(e));
@@ -112,11 +121,11 @@ void WritePackageTable(paradox::FileSystem& fs, const std::string& folder, Kind 
 }
 
 std::vector<std::string> VerifyMergedHost(paradox::FileSystem& fs, const std::string& folder,
-                                          Kind kind, uint32_t n,
+                                          const std::string& tableName, Kind kind, uint32_t n,
                                           const std::vector<PackageEntry>& plan, size_t samples,
                                           bool full) {
     std::vector<std::string> problems;
-    auto t = Table::Open(fs, Join(folder, HostTableName(kind)), {true, {}});
+    auto t = Table::Open(fs, Join(folder, tableName), {true, {}});
     const uint32_t m = static_cast<uint32_t>(plan.size());
     if (t->RecordCount() != MergedRecordCount(n, m))
         problems.push_back("the host holds " + std::to_string(t->RecordCount()) +

@@ -28,13 +28,17 @@ void WriteHostTable(paradox::FileSystem& fs, const std::string& folder, Kind kin
 // Creates the package table of the plan's records, in plan order, in `folder`.
 void WritePackageTable(paradox::FileSystem& fs, const std::string& folder, Kind kind,
                        const std::vector<PackageEntry>& plan);
+// The same at a path of the caller's choice (the .DB file).
+void WriteHostTableAt(paradox::FileSystem& fs, const std::string& path, Kind kind, uint32_t n);
+void WritePackageTableAt(paradox::FileSystem& fs, const std::string& path, Kind kind,
+                         const std::vector<PackageEntry>& plan);
 
-// Reads the host table after a merge of `plan` into a host of N records: the record count,
-// the package's content on `samples` package keys and the host's own content on as many keys
-// the package did not mention; with `full`, also every structural rule of the files. Returns
-// one line per problem (empty when the merge is right).
+// Reads the host table `tableName` in `folder` after a merge of `plan` into a host of N
+// records: the record count, the package's content on `samples` package keys and the host's
+// own content on as many keys the package did not mention; with `full`, also every structural
+// rule of the files. Returns one line per problem (empty when the merge is right).
 std::vector<std::string> VerifyMergedHost(paradox::FileSystem& fs, const std::string& folder,
-                                          Kind kind, uint32_t n,
+                                          const std::string& tableName, Kind kind, uint32_t n,
                                           const std::vector<PackageEntry>& plan, size_t samples,
                                           bool full);
 
