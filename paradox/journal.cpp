@@ -33,6 +33,22 @@ uint64_t Get64(Bytes in, size_t at) {
     return v;
 }
 
+// Writes are checked in pieces that end at the file's 4 KiB page boundaries: a write cut short
+// by a kill stops at one of them (the system copies page by page), so each piece is either
+// still what it was or what was written.
+constexpr uint64_t kPiece = 4096;
+
+// The pieces of [offset, offset + n): (start, length) each.
+std::vector<std::pair<uint64_t, uint64_t>> Pieces(uint64_t offset, uint64_t n) {
+    std::vector<std::pair<uint64_t, uint64_t>> out;
+    for (uint64_t at = offset, end = offset + n; at < end;) {
+        const uint64_t stop = std::min(end, (at / kPiece + 1) * kPiece);
+        out.push_back({at, stop - at});
+        at = stop;
+    }
+    return out;
+}
+
 std::string FileName(const std::string& path) {
     const size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -79,8 +95,8 @@ struct Plan {
     struct Undo {
         uint16_t file;
         uint64_t offset;
-        Bytes before;  // inside the size before the save
-        Bytes after;   // what was written over `before`
+        Bytes before;     // inside the size before the save
+        Bytes pieceCrcs;  // CRC-32 of each piece written over `before` (4 bytes each)
     };
     std::vector<Undo> undo;
 };
@@ -122,7 +138,7 @@ Plan ReadPlan(Bytes bytes, const std::string& journalPath, const std::string& db
             Plan::FileEntry& f = plan.files[file];
             const uint64_t n =
                 offset >= f.sizeBefore ? 0 : std::min(written, f.sizeBefore - offset);
-            if (length != kUndoBodyFixed + 2 * n) break;
+            if (length != kUndoBodyFixed + n + 4 * Pieces(offset, n).size()) break;
             f.end = std::max(f.end, offset + written);
             const Bytes data = body.subspan(kUndoBodyFixed);
             plan.undo.push_back({file, offset, data.first(n), data.subspan(n)});
@@ -135,36 +151,36 @@ Plan ReadPlan(Bytes bytes, const std::string& journalPath, const std::string& db
 }
 
 // Whether the files hold nothing but what the save may have written: each size between the
-// size before and the furthest write, each byte of each write inside the size before either
-// the one that was there or one that the save wrote over it.
+// size before and the furthest write, and, going back through the writes from the last one as
+// recovery will, each piece of each write either what was there before it or what it wrote.
+// (Writes of one save follow each other: a write began only once the one before had ended, so
+// with the later writes undone, a write's range shows what that write left.)
 bool AsTheSaveLeftThem(const Plan& plan, const std::vector<std::unique_ptr<File>>& files) {
     for (size_t i = 0; i < files.size(); ++i) {
         const uint64_t size = files[i]->Size();
         if (size < plan.files[i].sizeBefore || size > plan.files[i].end) return false;
     }
-    // Bytes that their own write does not explain (file, offset, value now); another write of
-    // the save over the same byte may.
-    struct Odd {
-        uint16_t file;
-        uint64_t at;
-        uint8_t now;
-    };
-    std::vector<Odd> odd;
-    for (const Plan::Undo& u : plan.undo) {
+    std::vector<const Plan::Undo*> undone;  // in the order recovery writes them back
+    for (auto it = plan.undo.rbegin(); it != plan.undo.rend(); ++it) {
+        const Plan::Undo& u = *it;
         std::vector<uint8_t> now(u.before.size());
-        if (!now.empty()) files[u.file]->ReadAt(u.offset, now.data(), now.size());
-        for (size_t k = 0; k < now.size(); ++k)
-            if (now[k] != u.before[k] && now[k] != u.after[k])
-                odd.push_back({u.file, u.offset + k, now[k]});
-    }
-    for (const Odd& b : odd) {
-        bool explained = false;
-        for (const Plan::Undo& u : plan.undo) {
-            if (u.file != b.file || b.at < u.offset || b.at - u.offset >= u.before.size()) continue;
-            const size_t k = static_cast<size_t>(b.at - u.offset);
-            explained = explained || b.now == u.before[k] || b.now == u.after[k];
+        if (now.empty()) continue;
+        files[u.file]->ReadAt(u.offset, now.data(), now.size());
+        for (const Plan::Undo* d : undone) {
+            if (d->file != u.file) continue;
+            const uint64_t from = std::max(u.offset, d->offset);
+            const uint64_t to = std::min(u.offset + now.size(), d->offset + d->before.size());
+            for (uint64_t at = from; at < to; ++at) now[at - u.offset] = d->before[at - d->offset];
         }
-        if (!explained) return false;
+        size_t k = 0;
+        for (const auto& [start, length] : Pieces(u.offset, now.size())) {
+            const size_t at = static_cast<size_t>(start - u.offset);
+            const Bytes piece = Bytes(now).subspan(at, static_cast<size_t>(length));
+            const bool unchanged = std::equal(piece.begin(), piece.end(), u.before.begin() + at);
+            if (!unchanged && Crc32(piece) != GetU32(u.pieceCrcs, 4 * k)) return false;
+            ++k;
+        }
+        undone.push_back(&u);
     }
     return true;
 }
@@ -252,9 +268,9 @@ void Journal::Protect(const std::vector<Range>& ranges) {
             sizeBefore = jt->sizeBefore;
             number = static_cast<uint16_t>(touched_.size() + (jt - touched.begin()));
         } else {
-            sizeBefore = r.file->Size();
+            sizeBefore = KnownSize(*r.file);
             number = static_cast<uint16_t>(touched_.size() + touched.size());
-            touched.push_back({r.file, sizeBefore});
+            touched.push_back({r.file, sizeBefore, sizeBefore});
             const std::string name = FileName(r.file->Path());
             std::vector<uint8_t> body;
             Put32(body, save_);
@@ -269,16 +285,21 @@ void Journal::Protect(const std::vector<Range>& ranges) {
             r.offset >= sizeBefore ? 0 : std::min<uint64_t>(r.data.size(), sizeBefore - r.offset);
         Undo u{r.file, r.offset, std::vector<uint8_t>(static_cast<size_t>(keep))};
         if (keep) r.file->ReadAt(r.offset, u.bytes.data(), u.bytes.size());
+        const auto pieces = Pieces(r.offset, keep);
         std::vector<uint8_t> body;
-        body.reserve(kUndoBodyFixed + 2 * u.bytes.size());
+        body.reserve(kUndoBodyFixed + u.bytes.size() + 4 * pieces.size());
         Put32(body, save_);
         body.push_back(kUndoRecord);
         Put16(body, number);
         Put64(body, r.offset);
         Put64(body, r.data.size());
         body.insert(body.end(), u.bytes.begin(), u.bytes.end());
-        body.insert(body.end(), r.data.begin(), r.data.begin() + static_cast<ptrdiff_t>(keep));
+        for (const auto& [start, length] : pieces)
+            Put32(body, Crc32(r.data.subspan(static_cast<size_t>(start - r.offset),
+                                             static_cast<size_t>(length))));
         AddRecord(out, body);
+        for (Touched* t : {FindTouched(touched_, r.file), FindTouched(touched, r.file)})
+            if (t) t->end = std::max(t->end, r.offset + r.data.size());
         if (keep) undo.push_back(std::move(u));
     }
     if (out.empty()) return;
@@ -299,8 +320,30 @@ void Journal::Finish() {
         pending_ = false;
     }
     inSave_ = false;
+    for (const Touched& t : touched_) Remember(*t.file, std::max(t.sizeBefore, t.end));
     touched_.clear();
     undo_.clear();
+}
+
+uint64_t Journal::KnownSize(File& f) {
+    for (const auto& [file, size] : sizes_)
+        if (file == &f) return size;
+    return f.Size();
+}
+
+void Journal::Remember(File& f, uint64_t size) {
+    for (auto& [file, known] : sizes_)
+        if (file == &f) {
+            known = size;
+            return;
+        }
+    sizes_.push_back({&f, size});
+}
+
+Journal::Touched* Journal::FindTouched(std::vector<Touched>& list, File* f) {
+    for (Touched& t : list)
+        if (t.file == f) return &t;
+    return nullptr;
 }
 
 bool Journal::RollBack() noexcept {
@@ -309,8 +352,10 @@ bool Journal::RollBack() noexcept {
     try {
         for (auto it = undo_.rbegin(); it != undo_.rend(); ++it)
             it->file->WriteAt(it->offset, it->bytes.data(), it->bytes.size());
-        for (const Touched& t : touched_)
+        for (const Touched& t : touched_) {
             if (t.file->Size() > t.sizeBefore) t.file->Truncate(t.sizeBefore);
+            Remember(*t.file, t.sizeBefore);
+        }
         if (pending_) {
             const uint8_t zeros[kHeaderSize] = {};
             file_->WriteAt(0, zeros, sizeof zeros);
@@ -318,6 +363,7 @@ bool Journal::RollBack() noexcept {
         }
     } catch (const std::exception&) {
         // pending_ stays set when anything was journaled: the next open undoes the save.
+        sizes_.clear();
     }
     touched_.clear();
     undo_.clear();

@@ -27,17 +27,19 @@
 //   | 8   | L    | body: u32 save number, u8 kind, then by kind:                           |
 //   |     |      |   1 file: u64 its size before the save, u16 n, the file's name (n bytes) |
 //   |     |      |   2 write: u16 file (0-based, order of the file records), u64 offset,   |
-//   |     |      |     u64 length of the write, then of its part inside the size before    |
-//   |     |      |     (n bytes, maybe none) the bytes that were there and those written    |
+//   |     |      |     u64 length of the write; then, of its part inside the size before   |
+//   |     |      |     (n bytes, maybe none): the n bytes that were there, and a u32 CRC-32 |
+//   |     |      |     of what is written over each piece of it (pieces end at the file's  |
+//   |     |      |     4 KiB boundaries)                                                    |
 // Records of a save follow its header without gaps; reading stops at the first record that
 // is cut short, fails its CRC or carries another save's number (a write that never
 // finished, or what is left of an earlier, longer save). A record is complete before the
 // write it protects begins, so every write that may have happened has its record.
 //
 // Before undoing, recovery checks that the files are as the save could have left them: each
-// byte of each write the one before or the one written, each size between the size before and
-// the end of the writes. Otherwise another program changed the table after the save was
-// interrupted (the host application opens its tables without this engine); undoing would
+// piece of each write what was there or what was written (by its CRC), each size between the
+// size before and the end of the writes. Otherwise another program changed the table after the save
+// was interrupted (the host application opens its tables without this engine); undoing would
 // destroy its changes, so the files stay as they are and the journal is removed.
 #pragma once
 
@@ -96,7 +98,13 @@ class Journal {
     struct Touched {
         File* file;
         uint64_t sizeBefore;
+        uint64_t end;  // the furthest a write of this save reaches
     };
+    // File sizes as this journal's saves left them (the files are written through it alone
+    // while the table is open), so a save asks the system for none of them.
+    uint64_t KnownSize(File& f);
+    void Remember(File& f, uint64_t size);
+    static Touched* FindTouched(std::vector<Touched>& list, File* f);
 
     FileSystem& fs_;
     std::string path_;
@@ -107,6 +115,7 @@ class Journal {
     uint64_t end_ = 0;      // where the next record goes
     std::vector<Touched> touched_;
     std::vector<Undo> undo_;
+    std::vector<std::pair<File*, uint64_t>> sizes_;
 };
 
 // A File that, during a save of `journal`, protects each write through it before passing it
