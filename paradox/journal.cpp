@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <optional>
 
 #include "paradox/coding.h"
 #include "paradox/error.h"
@@ -191,19 +193,89 @@ std::vector<uint8_t> ReadWhole(File& f) {
     return bytes;
 }
 
-class JournaledFileImpl : public File {
+class JournaledFileImpl : public File, public Journal::Deferring {
   public:
     JournaledFileImpl(std::unique_ptr<File> inner, Journal& journal)
-        : File(inner->Path()), inner_(std::move(inner)), journal_(journal) {}
+        : File(inner->Path()), inner_(std::move(inner)), journal_(journal) {
+        journal_.Attach(this);
+    }
+    ~JournaledFileImpl() override { journal_.Detach(this); }
+
     void ReadAt(uint64_t offset, void* buffer, size_t n) override {
-        inner_->ReadAt(offset, buffer, n);
+        if (Idle()) return inner_->ReadAt(offset, buffer, n);
+        if (offset > Size() || n > Size() - offset)
+            throw IoError(Path() + ": read of " + std::to_string(n) + " bytes at " +
+                          std::to_string(offset) + " beyond the end of the file");
+        auto* out = static_cast<uint8_t*>(buffer);
+        const uint64_t inner = InnerSize();
+        const uint64_t fromFile = offset < inner ? std::min<uint64_t>(n, inner - offset) : 0;
+        if (fromFile) inner_->ReadAt(offset, out, static_cast<size_t>(fromFile));
+        std::fill(out + fromFile, out + n, uint8_t{0});
+        for (const auto& waiting : waiting_) {  // the earlier writes, then the later ones
+            for (const auto& [at, bytes] : waiting) {
+                const uint64_t from = std::max(at, offset);
+                const uint64_t to = std::min(at + bytes.size(), offset + n);
+                if (from < to)
+                    std::copy(bytes.begin() + static_cast<ptrdiff_t>(from - at),
+                              bytes.begin() + static_cast<ptrdiff_t>(to - at),
+                              out + (from - offset));
+            }
+        }
     }
     void WriteAt(uint64_t offset, const void* data, size_t n) override {
-        if (journal_.InSave())
-            journal_.Protect({{inner_.get(), offset, Bytes(static_cast<const uint8_t*>(data), n)}});
-        inner_->WriteAt(offset, data, n);
+        if (!journal_.InSave()) return inner_->WriteAt(offset, data, n);
+        if (n == 0) return;
+        InnerSize();  // known before anything waits
+        const auto* p = static_cast<const uint8_t*>(data);
+        if (phase_ == 1) {
+            // Bytes that an earlier write of the save still waits to write are written with it
+            // (the journal needs a save's writes apart); only the rest waits for after.
+            uint64_t at = offset;
+            const uint64_t end = offset + n;
+            for (auto& [start, bytes] : waiting_[0]) {
+                const uint64_t stop = start + bytes.size();
+                if (stop <= at || start >= end) continue;
+                if (start > at) Wait(1, at, p + (at - offset), start - at);
+                const uint64_t from = std::max(at, start), to = std::min(end, stop);
+                std::copy(p + (from - offset), p + (to - offset),
+                          bytes.begin() + static_cast<ptrdiff_t>(from - start));
+                at = to;
+            }
+            if (at < end) Wait(1, at, p + (at - offset), end - at);
+            return;
+        }
+        Wait(0, offset, p, n);
     }
-    uint64_t Size() override { return inner_->Size(); }
+    // Adds a write to the waiting ones of a phase, joined with those it overlaps or touches.
+    void Wait(int phase, uint64_t offset, const uint8_t* p, uint64_t n) {
+        auto& waiting = waiting_[phase];
+        // Joined with the waiting writes of its phase that it overlaps or touches.
+        uint64_t start = offset, end = offset + n;
+        auto first = waiting.lower_bound(offset);
+        if (first != waiting.begin() &&
+            std::prev(first)->first + std::prev(first)->second.size() >= offset)
+            --first;
+        auto last = first;
+        while (last != waiting.end() && last->first <= end) {
+            start = std::min(start, last->first);
+            end = std::max(end, last->first + last->second.size());
+            ++last;
+        }
+        std::vector<uint8_t> joined(static_cast<size_t>(end - start));
+        for (auto it = first; it != last; ++it)
+            std::copy(it->second.begin(), it->second.end(), joined.begin() + (it->first - start));
+        std::copy(p, p + n, joined.begin() + static_cast<ptrdiff_t>(offset - start));
+        waiting.erase(first, last);
+        waiting.emplace(start, std::move(joined));
+    }
+    uint64_t Size() override {
+        if (Idle()) return inner_->Size();
+        uint64_t size = InnerSize();
+        for (const auto& waiting : waiting_)
+            if (!waiting.empty())
+                size = std::max(size, waiting.rbegin()->first + waiting.rbegin()->second.size());
+        return size;
+    }
     void Truncate(uint64_t size) override {
         if (journal_.InSave())
             throw Error(Path() + ": internal error: a truncation inside a save is not journaled");
@@ -212,9 +284,44 @@ class JournaledFileImpl : public File {
     void Sync() override { inner_->Sync(); }
     bool TryLockForWriting() override { return inner_->TryLockForWriting(); }
 
+    std::vector<Journal::Range> Waiting(int phase) override {
+        std::vector<Journal::Range> out;
+        for (const auto& [at, bytes] : waiting_[phase])
+            out.push_back({inner_.get(), at, Bytes(bytes)});
+        return out;
+    }
+    void WriteWaiting(int phase) override {
+        std::map<uint64_t, std::vector<uint8_t>> writes;
+        writes.swap(waiting_[phase]);
+        if (Idle()) Reset();
+        for (const auto& [at, bytes] : writes) inner_->WriteAt(at, bytes.data(), bytes.size());
+    }
+    void DropWaiting() override {
+        waiting_[0].clear();
+        waiting_[1].clear();
+        Reset();
+    }
+    void Later() override { phase_ = 1; }
+
   private:
+    // The file's own size, asked once while writes wait (no one else writes it meanwhile).
+    uint64_t InnerSize() {
+        if (!innerSize_) innerSize_ = inner_->Size();
+        return *innerSize_;
+    }
+
+    bool Idle() const { return waiting_[0].empty() && waiting_[1].empty(); }
+    void Reset() {
+        innerSize_.reset();
+        phase_ = 0;
+    }
+
     std::unique_ptr<File> inner_;
     Journal& journal_;
+    // Per phase (before, after the save's ranges): offset -> bytes, apart, in file order.
+    std::map<uint64_t, std::vector<uint8_t>> waiting_[2];
+    int phase_ = 0;
+    std::optional<uint64_t> innerSize_;
 };
 
 }  // namespace
@@ -247,8 +354,46 @@ void Journal::Begin() {
     undo_.clear();
 }
 
-void Journal::Protect(const std::vector<Range>& ranges) {
+void Journal::Detach(Deferring* d) {
+    deferring_.erase(std::remove(deferring_.begin(), deferring_.end(), d), deferring_.end());
+}
+
+void Journal::DeferLater() {
+    for (Deferring* d : deferring_) d->Later();
+}
+
+void Journal::Write(const std::vector<Range>& own) {
     if (!inSave_) throw Error(path_ + ": internal error: a write outside a save");
+    std::vector<Range> ranges;
+    for (Deferring* d : deferring_) {
+        std::vector<Range> w = d->Waiting(0);
+        ranges.insert(ranges.end(), w.begin(), w.end());
+    }
+    ranges.insert(ranges.end(), own.begin(), own.end());
+    for (Deferring* d : deferring_) {
+        std::vector<Range> w = d->Waiting(1);
+        ranges.insert(ranges.end(), w.begin(), w.end());
+    }
+    if (ranges.empty()) return;
+    // Apart, so that each write's bytes are its own: recovery tells a write that was made from
+    // one that was not by them alone.
+    std::vector<const Range*> sorted;
+    for (const Range& r : ranges) sorted.push_back(&r);
+    std::sort(sorted.begin(), sorted.end(), [](const Range* a, const Range* b) {
+        return a->file != b->file ? a->file < b->file : a->offset < b->offset;
+    });
+    for (size_t i = 1; i < sorted.size(); ++i)
+        if (sorted[i]->file == sorted[i - 1]->file &&
+            sorted[i - 1]->offset + sorted[i - 1]->data.size() > sorted[i]->offset)
+            throw Error(sorted[i]->file->Path() + ": internal error: two writes of one save over " +
+                        "the same bytes");
+    Protect(ranges);
+    for (Deferring* d : deferring_) d->WriteWaiting(0);
+    for (const Range& r : own) r.file->WriteAt(r.offset, r.data.data(), r.data.size());
+    for (Deferring* d : deferring_) d->WriteWaiting(1);
+}
+
+void Journal::Protect(const std::vector<Range>& ranges) {
     std::vector<uint8_t> out;
     if (end_ == 0) out = Header(save_);
     std::vector<Touched> touched;
@@ -314,6 +459,7 @@ void Journal::Protect(const std::vector<Range>& ranges) {
 
 void Journal::Finish() {
     if (!inSave_) return;
+    Write({});
     if (pending_) {
         const uint8_t zeros[kHeaderSize] = {};
         file_->WriteAt(0, zeros, sizeof zeros);
@@ -347,6 +493,7 @@ Journal::Touched* Journal::FindTouched(std::vector<Touched>& list, File* f) {
 }
 
 bool Journal::RollBack() noexcept {
+    for (Deferring* d : deferring_) d->DropWaiting();
     if (!inSave_) return !pending_;
     inSave_ = false;
     try {

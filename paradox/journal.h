@@ -72,17 +72,43 @@ class Journal {
 
     // Starts a save. REQUIRES: no save in progress.
     void Begin();
-    // Records what the ranges hold now and what will be written there, in one write to the
-    // journal, before the caller writes. Only the bytes inside each file's size before the save
-    // are kept (what lies beyond goes with the file's truncation). IoError when the journal cannot
-    // be written (the caller then must not write). REQUIRES: a save in progress.
-    void Protect(const std::vector<Range>& ranges);
-    // The save is complete: the journal is marked done. IoError when it cannot be; the save
-    // is then still undone by the next open (or by RollBack).
+
+    // A file whose writes during a save wait in memory (and are read back from there) until
+    // the journal protects them with the save's other writes, so that a save costs one journal
+    // write. Writes made before Later() go to the file before the save's own ranges (see
+    // Write), those made after it after them.
+    class Deferring {
+      public:
+        virtual ~Deferring() = default;
+        // The waiting writes of one phase (0 before, 1 after), in file order, apart.
+        virtual std::vector<Range> Waiting(int phase) = 0;
+        // Makes those of one phase (and forgets them, also on failure).
+        virtual void WriteWaiting(int phase) = 0;
+        // Forgets every waiting write unmade; the next ones go before again.
+        virtual void DropWaiting() = 0;
+        // From now on writes wait to be made after the ranges.
+        virtual void Later() = 0;
+    };
+    // REQUIRES: `d` detaches before it is destroyed.
+    void Attach(Deferring* d) { deferring_.push_back(d); }
+    void Detach(Deferring* d);
+    // The deferred files' next writes go after the next Write's ranges.
+    void DeferLater();
+
+    // Writes the deferred files' earlier writes, the ranges, then the deferred files' later
+    // writes, in that order, after recording in one write to the journal what each of them
+    // overwrites (only the bytes inside the file's size before the save: what lies beyond goes
+    // with the file's truncation) and a check of what it writes. IoError from the journal (then
+    // nothing was written) or from a file. REQUIRES: a save in progress; no two of these writes
+    // over the same bytes (Error otherwise: the deferred files keep theirs apart).
+    void Write(const std::vector<Range>& ranges);
+    // The save is complete (writes still deferred are made first): the journal is marked done.
+    // IoError when it cannot be; the save is then still undone by the next open (or by RollBack).
     void Finish();
-    // Undoes the save in progress through the files (the records are also kept in memory),
-    // then marks the journal done. True when everything was restored; false when a write
-    // failed, which leaves the journal in progress for the next open. Never throws.
+    // Drops the deferred writes and undoes the save's writes through the files (the records
+    // are also kept in memory), then marks the journal done. True when everything was restored;
+    // false when a write failed, which leaves the journal in progress for the next open. Never
+    // throws.
     bool RollBack() noexcept;
 
     bool InSave() const { return inSave_; }
@@ -105,6 +131,8 @@ class Journal {
     uint64_t KnownSize(File& f);
     void Remember(File& f, uint64_t size);
     static Touched* FindTouched(std::vector<Touched>& list, File* f);
+    // Records what the ranges overwrite and what they write.
+    void Protect(const std::vector<Range>& ranges);
 
     FileSystem& fs_;
     std::string path_;
@@ -116,10 +144,12 @@ class Journal {
     std::vector<Touched> touched_;
     std::vector<Undo> undo_;
     std::vector<std::pair<File*, uint64_t>> sizes_;
+    std::vector<Deferring*> deferring_;
 };
 
-// A File that, during a save of `journal`, protects each write through it before passing it
-// on (a truncation during a save is an Error). REQUIRES: the journal outlives the file.
+// A File whose writes during a save of `journal` wait, deferred, until the journal protects
+// them (reads see them at once); outside a save it writes through. A truncation during a save
+// is an Error. REQUIRES: the journal outlives the file.
 std::unique_ptr<File> JournaledFile(std::unique_ptr<File> inner, Journal& journal);
 
 enum class Recovery {

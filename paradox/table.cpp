@@ -740,17 +740,15 @@ struct Table::Impl {
                 RemoveAt(block, slot);
                 placed = InsertKeyed(rec, Locate(rec));
             }
-            Commit();
-        } catch (const std::exception& e) {
-            AbandonSave(e, true);
-            throw;
-        }
-        state = State::kBrowse;
-        pendingBlobs.clear();
-        steps = 0;
-        try {
-            Position(placed);
+            // The replaced blobs are freed now; the blob file makes those writes after the
+            // record no longer points at them.
+            journal->DeferLater();
             FreeBlobs(toFree);
+            Commit();
+            state = State::kBrowse;
+            pendingBlobs.clear();
+            steps = 0;
+            Position(placed);
         } catch (const std::exception& e) {
             AbandonSave(e, true);
             throw;
@@ -777,6 +775,8 @@ struct Table::Impl {
         BeginSave();
         try {
             RemoveAt(b, s);
+            journal->DeferLater();
+            FreeBlobs(toFree);
             Commit();
         } catch (const std::exception& e) {
             AbandonSave(e, true);
@@ -799,12 +799,6 @@ struct Table::Impl {
                 PositionFrom(b, s);
             else
                 PositionFrom(nextBlock, 0);
-        }
-        try {
-            FreeBlobs(toFree);
-        } catch (const std::exception& e) {
-            AbandonSave(e, true);
-            throw;
         }
         EndSave();
     }

@@ -124,8 +124,7 @@ class Table {
     void Set(size_t field, const Value& value);
     // Saves the record to the files at once; the cursor then stands on it. On KeyViolationError
     // or ValueError nothing was written and the edit goes on. A failed write undoes the whole
-    // save on the files; when it failed before the record was placed (writing its blobs) and
-    // was undone, the edit goes on too; otherwise the table refuses writes until reopened.
+    // save on the files at once; the table then refuses writes until reopened.
     void Post();
     void Cancel();
     // Deletes the current record (REQUIRES browse, not AtEnd); the cursor moves to the next.

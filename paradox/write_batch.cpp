@@ -22,9 +22,10 @@ void WriteBatch::Apply(Journal* journal) {
         std::vector<Journal::Range> ranges;
         ranges.reserve(writes_.size());
         for (const Write& w : writes_) ranges.push_back({w.file, w.offset, Bytes(w.bytes)});
-        journal->Protect(ranges);
+        journal->Write(ranges);
+    } else {
+        for (const Write& w : writes_) w.file->WriteAt(w.offset, w.bytes.data(), w.bytes.size());
     }
-    for (const Write& w : writes_) w.file->WriteAt(w.offset, w.bytes.data(), w.bytes.size());
     writes_.clear();
 }
 

@@ -3,8 +3,8 @@
 // before the headers that count them, the data file before its index), and applies them at once.
 // With a journal, Apply first records in it what every write will overwrite (one journal
 // write), so that an interrupted save can be undone (paradox/journal.h). The blob file writes
-// itself through BlobFile, before the batch (new blobs) and after it (freeing the replaced
-// ones), through a journaled file.
+// itself through BlobFile, into a journaled file whose writes wait for the batch: new blobs
+// are made before it, the freeing of replaced ones after it.
 #pragma once
 
 #include <cstdint>
@@ -22,9 +22,9 @@ class WriteBatch {
     void Add(File& file, uint64_t offset, Bytes bytes);
     bool empty() const { return writes_.empty(); }
     size_t size() const { return writes_.size(); }
-    // Writes everything in order, after protecting it through `journal` when one is given
-    // (REQUIRES: a save in progress there). IoError propagates; the writes before it stay
-    // done (and journaled).
+    // Writes everything in order; with a journal, through it (Journal::Write: journaled, with
+    // the blob file's deferred writes before and after; REQUIRES: a save in progress there).
+    // IoError propagates; the writes before it stay done (and journaled).
     void Apply(Journal* journal = nullptr);
 
   private:

@@ -222,19 +222,31 @@ TEST(CrashSafety, AWriteFailingAloneIsUndoneAtOnce) {
     }
 }
 
-// Failing while the new blobs are written, before the record is placed: once undone, the edit
-// goes on and saving again works.
-TEST(CrashSafety, AFailedBlobWriteLeavesTheEditToRetry) {
+// A save whose write failed (a full disk for a moment) is undone on the files at once; the
+// table then refuses writes until reopened, and reopened it takes the same save.
+TEST(CrashSafety, AFailedSaveIsRedoneAfterReopening) {
     MemoryFileSystem fs;
     MakeKeyed(fs);
+    const std::vector<Row> before = Contents(fs);
     auto t = Table::Open(fs, kPath);
-    Seek(*t, 30);
-    t->Edit();
-    t->Set(3, Value::Bytes(Picture(15000, 9)));
-    fs.FailOneWrite(1);  // the journal's first record, then the blob's first write
-    EXPECT_THROW(t->Post(), IoError);
-    EXPECT_EQ(t->state(), Table::State::kEdit);
-    t->Post();
+    const auto save = [](Table& table) {
+        Seek(table, 30);
+        table.Edit();
+        table.Set(3, Value::Bytes(Picture(15000, 9)));
+        table.Post();
+    };
+    fs.FailOneWrite(1);  // the journal, then the first write of the save
+    EXPECT_THROW(save(*t), IoError);
+    EXPECT_EQ(Contents(fs, nullptr, /*recover=*/false), before);
+    try {
+        t->Append();
+        ADD_FAILURE() << "writable after a failed write";
+    } catch (const Error& e) {
+        EXPECT_THAT(e.what(), HasSubstr("an earlier write failed"));
+    }
+    t.reset();
+    t = Table::Open(fs, kPath);
+    save(*t);
     Seek(*t, 30);
     EXPECT_EQ(t->Get(3), Value::Bytes(Picture(15000, 9)));
     EXPECT_THAT(t->Check(), IsEmpty());
@@ -274,6 +286,51 @@ TEST(CrashSafety, ATornJournalUndoesOnlyWhatItProtected) {
         EXPECT_FALSE(fs.IsFile(kJournal));
         for (const char* f : files) EXPECT_EQ(fs.Bytes(f), bytes[f]) << f << " " << cut;
         EXPECT_EQ(Contents(fs), before);
+    }
+}
+
+// The blob file writing again, after the batch, bytes it wrote before it (a free beside a new
+// blob): the journal keeps a save's writes apart, so a kill anywhere among them is undone and
+// never taken for another program's change.
+TEST(CrashSafety, WritesOverTheSameBytesBeforeAndAfterTheBatchAreUndone) {
+    const std::vector<uint8_t> original(64, 0x11), first(16, 0xAA), second(16, 0xBB);
+    const std::vector<uint8_t> db(16, 0x22), batch(8, 0xCC);
+    for (long long allowed = 0; allowed <= 5; ++allowed) {
+        SCOPED_TRACE("writes allowed: " + std::to_string(allowed));
+        MemoryFileSystem fs;
+        fs.Bytes("/h/Questoes.mb") = original;
+        fs.Bytes(kPath) = db;
+        bool done = false;
+        {
+            Journal journal(fs, kPath);
+            auto mb = JournaledFile(fs.Open("/h/Questoes.mb", OpenMode::kReadWrite), journal);
+            auto data = fs.Open(kPath, OpenMode::kReadWrite);
+            journal.Begin();
+            mb->WriteAt(4, first.data(), first.size());
+            journal.DeferLater();
+            mb->WriteAt(12, second.data(), second.size());  // half over the first
+            std::vector<uint8_t> seen(32);
+            mb->ReadAt(0, seen.data(), seen.size());
+            EXPECT_EQ(seen[11], 0xAA);
+            EXPECT_EQ(seen[12], 0xBB);
+            EXPECT_EQ(seen[27], 0xBB);
+            EXPECT_EQ(fs.Bytes("/h/Questoes.mb"), original) << "nothing written yet";
+            // The journal, the blob file before, the data file, the blob file after, the mark.
+            fs.SetWriteBudget(allowed);
+            try {
+                journal.Write({{data.get(), 4, Bytes(batch)}});
+                journal.Finish();
+                done = true;
+            } catch (const IoError&) {
+            }
+            fs.SetWriteBudget(-1);
+        }
+        EXPECT_EQ(done, allowed == 5);
+        if (done) continue;
+        EXPECT_EQ(RecoverTable(fs, kPath, true),
+                  allowed == 0 ? Recovery::kDiscarded : Recovery::kRolledBack);
+        EXPECT_EQ(fs.Bytes("/h/Questoes.mb"), original);
+        EXPECT_EQ(fs.Bytes(kPath), db);
     }
 }
 
