@@ -285,29 +285,59 @@ std::vector<uint8_t> BlobFile::Read(uint32_t offsetAndIndex, uint32_t length,
 // ---- The block map ----------------------------------------------------------------------------
 
 BlobFile::Block BlobFile::Summarize(uint8_t type, uint32_t units, const SlotTable& slots) {
-    Block b{type, units};
+    Block b{type, 0, static_cast<uint16_t>(units)};
     if (type != mb::kTypeSuballocated) return b;
     std::vector<std::pair<uint32_t, uint32_t>> used;
-    uint32_t usedChunks = 0;
+    uint32_t usedChunks = 0, freeSlots = 0, largestGap = 0;
     for (const Slot& s : slots) {
         if (!s.Live()) {
-            ++b.freeSlots;
+            ++freeSlots;
             continue;
         }
         used.push_back({s.chunkOffset, uint32_t{s.chunkOffset} + s.chunks});
         usedChunks += s.chunks;
     }
     const uint32_t area = mb::kChunksPerBlock - mb::kFirstDataChunk;
-    b.freeChunks = usedChunks >= area ? 0 : area - usedChunks;
+    b.freeChunks = static_cast<uint16_t>(usedChunks >= area ? 0 : area - usedChunks);
     std::sort(used.begin(), used.end());
     uint32_t cursor = mb::kFirstDataChunk;
     for (const auto& [start, end] : used) {
-        if (start > cursor) b.largestGap = std::max(b.largestGap, start - cursor);
+        if (start > cursor) largestGap = std::max(largestGap, start - cursor);
         cursor = std::max(cursor, end);
     }
     if (mb::kChunksPerBlock > cursor)
-        b.largestGap = std::max(b.largestGap, mb::kChunksPerBlock - cursor);
+        largestGap = std::max(largestGap, mb::kChunksPerBlock - cursor);
+    b.freeSlots = static_cast<uint8_t>(freeSlots);
+    b.largestGap = static_cast<uint16_t>(largestGap);
     return b;
+}
+
+void BlobFile::Layout::Index(uint32_t offset, const Block& b) {
+    if (b.type == mb::kTypeFree) freeRuns.insert({b.units, offset});
+    if (b.type == mb::kTypeSuballocated && b.units == 1 && b.freeSlots > 0 && b.largestGap > 0)
+        roomy[std::min<uint32_t>(b.largestGap, mb::kChunksPerBlock)].insert(offset);
+}
+
+void BlobFile::Layout::Unindex(uint32_t offset, const Block& b) {
+    if (b.type == mb::kTypeFree) freeRuns.erase({b.units, offset});
+    if (b.type == mb::kTypeSuballocated)
+        roomy[std::min<uint32_t>(b.largestGap, mb::kChunksPerBlock)].erase(offset);
+}
+
+void BlobFile::Layout::Set(uint32_t offset, const Block& b) {
+    auto [it, added] = blocks.try_emplace(offset, b);
+    if (!added) {
+        Unindex(offset, it->second);
+        it->second = b;
+    }
+    Index(offset, b);
+}
+
+void BlobFile::Layout::Erase(uint32_t offset) {
+    auto it = blocks.find(offset);
+    if (it == blocks.end()) return;
+    Unindex(offset, it->second);
+    blocks.erase(it);
 }
 
 void BlobFile::Walk(std::vector<Problem>& problems, std::map<uint32_t, Block>& map) const {
@@ -395,10 +425,13 @@ void BlobFile::LoadBlocks() {
     std::map<uint32_t, Block> blocks;
     Walk(problems, blocks);
     if (!problems.empty()) Corrupt(problems.front().first, problems.front().second);
-    blocks_ = std::move(blocks);
+    Layout layout;
+    for (const auto& [offset, block] : blocks) layout.Index(offset, block);
+    layout.blocks = std::move(blocks);
+    blocks_ = std::move(layout);
 }
 
-std::map<uint32_t, BlobFile::Block>& BlobFile::Blocks() {
+BlobFile::Layout& BlobFile::Blocks() {
     if (!blocks_) LoadBlocks();
     return *blocks_;
 }
@@ -434,20 +467,17 @@ void BlobFile::ClearHintFor(uint32_t blockOffset) {
 // ---- Writing ----------------------------------------------------------------------------------
 
 uint32_t BlobFile::TakeFreeRun(uint32_t units) {
-    auto& blocks = Blocks();
-    auto best = blocks.end();
-    for (auto it = blocks.begin(); it != blocks.end(); ++it)
-        if (it->second.type == mb::kTypeFree && it->second.units >= units &&
-            (best == blocks.end() || it->second.units < best->second.units))
-            best = it;
-    if (best == blocks.end()) {
+    Layout& layout = Blocks();
+    // The smallest run that holds the blob, the first of those in the file.
+    auto best = layout.freeRuns.lower_bound({units, 0});
+    if (best == layout.freeRuns.end()) {
         const uint64_t end = file_.Size();
         if (end + uint64_t{units} * mb::kUnit > kAddressLimit)
             throw Error(name_ + ": the blob file cannot grow past 4 GiB");
         return 0;
     }
-    const uint32_t offset = best->first;
-    const uint32_t rest = best->second.units - units;
+    const auto [runUnits, offset] = *best;
+    const uint32_t rest = runUnits - units;
     if (rest > 0) {
         // The tail becomes a free block of its own first; until the new block is written over
         // the head, the whole run still reads as one free block.
@@ -455,9 +485,10 @@ uint32_t BlobFile::TakeFreeRun(uint32_t units) {
         const std::vector<uint8_t> head = {mb::kTypeFree, static_cast<uint8_t>(rest),
                                            static_cast<uint8_t>(rest >> 8)};
         WriteRange(tail, head);
-        blocks[tail] = Block{mb::kTypeFree, rest};
+        layout.Set(tail, Block{mb::kTypeFree, 0, static_cast<uint16_t>(rest)});
     }
-    best->second.units = units;
+    // The head is taken: out of the free runs until the caller records what it became.
+    layout.Set(offset, Block{mb::kTypeSingle, 0, static_cast<uint16_t>(units)});
     return offset;
 }
 
@@ -499,7 +530,7 @@ BlobRef BlobFile::WriteSingle(std::span<const uint8_t> data) {
                    std::span<const uint8_t>(block).subspan(mb::kSingleHeader));
         WriteRange(offset, std::span<const uint8_t>(block).first(mb::kSingleHeader));
     }
-    Blocks()[offset] = Block{mb::kTypeSingle, units};
+    Blocks().Set(offset, Block{mb::kTypeSingle, 0, static_cast<uint16_t>(units)});
     return {offset | mb::kSingleIndex, length, mod};
 }
 
@@ -508,12 +539,19 @@ BlobRef BlobFile::WriteSmall(std::span<const uint8_t> data) {
     const uint32_t chunks = (length + mb::kChunk - 1) / mb::kChunk;
     const Slot entry{0, static_cast<uint8_t>(chunks), 0,
                      static_cast<uint8_t>(length - (chunks - 1) * mb::kChunk)};
-    auto& blocks = Blocks();
+    Layout& layout = Blocks();
 
-    for (auto& [offset, block] : blocks) {
-        if (block.type != mb::kTypeSuballocated || block.units != 1 || block.freeSlots == 0 ||
-            block.largestGap < chunks)
-            continue;
+    // First fit: the first block in the file whose longest gap holds the blob.
+    uint32_t found = 0;
+    bool any = false;
+    for (uint32_t gap = chunks; gap < layout.roomy.size(); ++gap)
+        if (!layout.roomy[gap].empty() && (!any || *layout.roomy[gap].begin() < found)) {
+            found = *layout.roomy[gap].begin();
+            any = true;
+        }
+    if (any) {
+        const uint32_t offset = found;
+        const Block block = layout.blocks.at(offset);
         SlotTable slots = ReadSlots(offset);
         // The first gap between live slots' data that is long enough.
         std::vector<std::pair<uint32_t, uint32_t>> used;
@@ -525,10 +563,10 @@ BlobRef BlobFile::WriteSmall(std::span<const uint8_t> data) {
             if (start >= place + chunks) break;
             place = std::max(place, end);
         }
-        if (place + chunks > mb::kChunksPerBlock) continue;
         uint32_t index = mb::kSlots;
         while (index > 0 && slots[index - 1].Live()) --index;
-        if (index == 0) continue;
+        if (place + chunks > mb::kChunksPerBlock || index == 0)
+            throw Error(Where(offset) + ": the blob file's block map disagrees with its slots");
         --index;  // the highest free slot
 
         Slot s = entry;
@@ -545,7 +583,7 @@ BlobRef BlobFile::WriteSmall(std::span<const uint8_t> data) {
         Put16(raw, 2, s.modNumber);
         raw[4] = s.lastBytes;
         WriteRange(uint64_t{offset} + mb::kSlotTable + index * mb::kSlotSize, raw);
-        block = after;
+        layout.Set(offset, after);
         return {offset | index, length, s.modNumber};
     }
 
@@ -567,27 +605,27 @@ BlobRef BlobFile::WriteSmall(std::span<const uint8_t> data) {
 
     SlotTable slots(mb::kSlots);
     slots[index] = {static_cast<uint8_t>(mb::kFirstDataChunk), entry.chunks, mod, entry.lastBytes};
-    blocks[offset] = Summarize(mb::kTypeSuballocated, 1, slots);
+    layout.Set(offset, Summarize(mb::kTypeSuballocated, 1, slots));
     return {offset | index, length, mod};
 }
 
 // ---- Freeing ----------------------------------------------------------------------------------
 
 void BlobFile::FreeRun(uint32_t offset, uint32_t units) {
-    auto& blocks = Blocks();
+    Layout& layout = Blocks();
     // Adjacent free blocks join into one run, the combined size in the first.
-    auto next = blocks.find(offset + units * mb::kUnit);
-    if (next != blocks.end() && next->second.type == mb::kTypeFree &&
+    auto next = layout.blocks.find(offset + units * mb::kUnit);
+    if (next != layout.blocks.end() && next->second.type == mb::kTypeFree &&
         units + next->second.units <= mb::kMaxUnits) {
         units += next->second.units;
-        blocks.erase(next);
+        layout.Erase(next->first);
     }
     std::vector<uint8_t> head = {mb::kTypeFree, static_cast<uint8_t>(units),
                                  static_cast<uint8_t>(units >> 8)};
     WriteRange(offset, head);
-    auto it = blocks.find(offset);
-    it->second = Block{mb::kTypeFree, units};
-    if (it != blocks.begin()) {
+    layout.Set(offset, Block{mb::kTypeFree, 0, static_cast<uint16_t>(units)});
+    auto it = layout.blocks.find(offset);
+    if (it != layout.blocks.begin()) {
         auto prev = std::prev(it);
         if (prev->second.type == mb::kTypeFree &&
             prev->first + uint64_t{prev->second.units} * mb::kUnit == offset &&
@@ -595,8 +633,9 @@ void BlobFile::FreeRun(uint32_t offset, uint32_t units) {
             const uint32_t joined = prev->second.units + units;
             head = {mb::kTypeFree, static_cast<uint8_t>(joined), static_cast<uint8_t>(joined >> 8)};
             WriteRange(prev->first, head);
-            prev->second.units = joined;
-            blocks.erase(it);
+            const uint32_t prevOffset = prev->first;
+            layout.Erase(offset);
+            layout.Set(prevOffset, Block{mb::kTypeFree, 0, static_cast<uint16_t>(joined)});
         }
     }
 }
@@ -608,10 +647,10 @@ void BlobFile::Free(uint32_t offsetAndIndex) {
     const std::string where = Where(offset);
     const std::string blob = "freeing blob " + Hex(offsetAndIndex) + ": ";
     try {
-        auto& blocks = Blocks();
-        auto it = blocks.find(offset);
-        if (it == blocks.end()) Corrupt(where, blob + "no block starts there");
-        Block& block = it->second;
+        Layout& layout = Blocks();
+        auto it = layout.blocks.find(offset);
+        if (it == layout.blocks.end()) Corrupt(where, blob + "no block starts there");
+        const Block block = it->second;
         if (index == mb::kSingleIndex) {
             if (block.type != mb::kTypeSingle)
                 Corrupt(where, blob + "block type " + std::to_string(block.type) +
@@ -637,7 +676,7 @@ void BlobFile::Free(uint32_t offsetAndIndex) {
         }
         const std::vector<uint8_t> zero(mb::kSlotSize, 0);
         WriteRange(uint64_t{offset} + mb::kSlotTable + index * mb::kSlotSize, zero);
-        block = after;
+        layout.Set(offset, after);
         SetHint(offset, after);
     } catch (...) {
         blocks_.reset();

@@ -63,6 +63,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <utility>
@@ -135,13 +136,25 @@ class BlobFile {
     const std::string& Name() const { return name_; }
 
   private:
+    // What the writer keeps of each block: 8 bytes, so the map of a file with a hundred thousand
+    // blobs stays a few megabytes.
     struct Block {
         uint8_t type = 0;
-        uint32_t units = 0;
-        // Suballocated blocks only:
-        uint32_t freeSlots = 0;
-        uint32_t freeChunks = 0;
-        uint32_t largestGap = 0;
+        uint8_t freeSlots = 0;  // suballocated blocks only, as the next two
+        uint16_t units = 0;     // size in 4 KiB units
+        uint16_t freeChunks = 0;
+        uint16_t largestGap = 0;  // the longest run of free data chunks
+    };
+    // The block map with the indexes that let a write find its place without a walk over every
+    // block: free runs by size, and suballocated blocks with a free slot by their longest gap.
+    struct Layout {
+        std::map<uint32_t, Block> blocks;                                // offset -> block
+        std::set<std::pair<uint32_t, uint32_t>> freeRuns;                // (units, offset)
+        std::vector<std::set<uint32_t>> roomy{mb::kChunksPerBlock + 1};  // [gap] -> offsets
+        void Index(uint32_t offset, const Block& b);
+        void Unindex(uint32_t offset, const Block& b);
+        void Set(uint32_t offset, const Block& b);
+        void Erase(uint32_t offset);
     };
     struct Slot {
         uint8_t chunkOffset = 0;
@@ -159,7 +172,7 @@ class BlobFile {
     SlotTable ReadSlots(uint32_t blockOffset) const;
     static Block Summarize(uint8_t type, uint32_t units, const SlotTable& slots);
     void LoadBlocks();
-    std::map<uint32_t, Block>& Blocks();
+    Layout& Blocks();
     uint16_t NextModNumber();
     void SetHint(uint32_t blockOffset, const Block& block);
     void ClearHintFor(uint32_t blockOffset);
@@ -176,7 +189,7 @@ class BlobFile {
     File& file_;
     std::string name_;
     std::optional<uint32_t> key_;
-    std::optional<std::map<uint32_t, Block>> blocks_;  // offset -> block, after LoadBlocks
+    std::optional<Layout> blocks_;  // after LoadBlocks
 };
 
 }  // namespace pq::paradox
