@@ -128,8 +128,28 @@ std::string BlobFile::Where(uint64_t offset) const {
     return name_ + " at offset " + Hex(offset);
 }
 
+uint64_t BlobFile::SizeFor(uint64_t end) const {
+    if (end > sizeSeen_) sizeSeen_ = file_.Size();
+    return sizeSeen_;
+}
+
+std::vector<uint8_t> BlobFile::HeaderBytes(uint32_t at, uint32_t n) {
+    if (!header_) header_ = ReadRange(0, 0x40);
+    return {header_->begin() + at, header_->begin() + at + n};
+}
+
+void BlobFile::WriteHeaderBytes(uint32_t at, const std::vector<uint8_t>& bytes) {
+    std::optional<std::vector<uint8_t>> kept = std::move(header_);
+    header_.reset();  // unknown should the write fail
+    WriteRange(at, bytes);
+    if (kept) {
+        std::copy(bytes.begin(), bytes.end(), kept->begin() + at);
+        header_ = std::move(kept);
+    }
+}
+
 std::vector<uint8_t> BlobFile::ReadRange(uint64_t offset, size_t n) const {
-    const uint64_t size = file_.Size();
+    const uint64_t size = SizeFor(offset + n);
     if (offset > size || n > size - offset)
         Corrupt(Where(offset), "reading " + std::to_string(n) +
                                    " bytes passes the end of the file (" + std::to_string(size) +
@@ -221,7 +241,7 @@ std::vector<uint8_t> BlobFile::Read(uint32_t offsetAndIndex, uint32_t length,
     if (length == 0) return {};
     const uint32_t offset = offsetAndIndex & 0xFFFFFF00u;
     const uint32_t index = offsetAndIndex & 0xFFu;
-    const uint64_t size = file_.Size();
+    const uint64_t size = SizeFor(std::max<uint64_t>(uint64_t{offset} + mb::kUnit, length));
     const std::string where = Where(offset);
     const std::string blob = "blob " + Hex(offsetAndIndex) + ": ";
     // Length first, so that no buffer is ever sized by a length the file could not hold.
@@ -439,29 +459,29 @@ BlobFile::Layout& BlobFile::Blocks() {
 // ---- Header counters --------------------------------------------------------------------------
 
 uint16_t BlobFile::NextModNumber() {
-    std::vector<uint8_t> count = ReadRange(mb::kHeaderModCount, 2);
+    std::vector<uint8_t> count = HeaderBytes(mb::kHeaderModCount, 2);
     const uint16_t current = Get16(count, 0);
     const uint16_t next = current == 0xFFFF ? 1 : static_cast<uint16_t>(current + 1);
     Put16(count, 0, next);
-    WriteRange(mb::kHeaderModCount, count);
+    WriteHeaderBytes(mb::kHeaderModCount, count);
     return next;
 }
 
 void BlobFile::SetHint(uint32_t blockOffset, const Block& block) {
     // Only a hint the file already has is kept true; none is made up (its low byte's meaning is
     // unknown).
-    std::vector<uint8_t> hint = ReadRange(mb::kHeaderHintBlock, 8);
+    std::vector<uint8_t> hint = HeaderBytes(mb::kHeaderHintBlock, 8);
     if (Get32(hint, 0) == 0 || (Get32(hint, 0) & ~(mb::kUnit - 1)) != blockOffset) return;
     if (Get32(hint, 4) == block.freeChunks) return;
     Put32(hint, 4, block.freeChunks);
-    WriteRange(mb::kHeaderHintBlock, hint);
+    WriteHeaderBytes(mb::kHeaderHintBlock, hint);
 }
 
 void BlobFile::ClearHintFor(uint32_t blockOffset) {
-    std::vector<uint8_t> hint = ReadRange(mb::kHeaderHintBlock, 8);
+    std::vector<uint8_t> hint = HeaderBytes(mb::kHeaderHintBlock, 8);
     if (Get32(hint, 0) == 0 || (Get32(hint, 0) & ~(mb::kUnit - 1)) != blockOffset) return;
     std::fill(hint.begin(), hint.end(), 0);
-    WriteRange(mb::kHeaderHintBlock, hint);
+    WriteHeaderBytes(mb::kHeaderHintBlock, hint);
 }
 
 // ---- Writing ----------------------------------------------------------------------------------
@@ -503,6 +523,7 @@ BlobRef BlobFile::Write(std::span<const uint8_t> data) {
         return data.size() < mb::kSmallLimit ? WriteSmall(data) : WriteSingle(data);
     } catch (...) {
         blocks_.reset();  // the file may hold less than the map says; read it again next time
+        header_.reset();
         throw;
     }
 }
@@ -680,6 +701,7 @@ void BlobFile::Free(uint32_t offsetAndIndex) {
         SetHint(offset, after);
     } catch (...) {
         blocks_.reset();
+        header_.reset();
         throw;
     }
 }

@@ -167,6 +167,12 @@ class BlobFile {
     using SlotTable = std::vector<Slot>;
 
     std::string Where(uint64_t offset) const;
+    // The file's size as last seen, asked again when `end` lies past it (the file only grows
+    // while it is read, and a writer's size is kept by its file).
+    uint64_t SizeFor(uint64_t end) const;
+    // The header's counters, read once and then kept with every change this writer makes.
+    std::vector<uint8_t> HeaderBytes(uint32_t at, uint32_t n);
+    void WriteHeaderBytes(uint32_t at, const std::vector<uint8_t>& bytes);
     std::vector<uint8_t> ReadRange(uint64_t offset, size_t n) const;
     void WriteRange(uint64_t offset, std::span<const uint8_t> bytes);
     SlotTable ReadSlots(uint32_t blockOffset) const;
@@ -189,7 +195,9 @@ class BlobFile {
     File& file_;
     std::string name_;
     std::optional<uint32_t> key_;
-    std::optional<Layout> blocks_;  // after LoadBlocks
+    std::optional<Layout> blocks_;                // after LoadBlocks
+    std::optional<std::vector<uint8_t>> header_;  // the first 0x40 bytes, once read
+    mutable uint64_t sizeSeen_ = 0;
 };
 
 }  // namespace pq::paradox

@@ -19,8 +19,9 @@ std::string SysError(const std::string& path, const char* what) {
 }
 
 class PosixFile : public File {
-public:
-    PosixFile(std::string path, int fd) : File(std::move(path)), fd_(fd) {}
+  public:
+    PosixFile(std::string path, int fd, bool writable)
+        : File(std::move(path)), fd_(fd), writable_(writable) {}
     ~PosixFile() override { ::close(fd_); }
 
     void ReadAt(uint64_t offset, void* buffer, size_t n) override {
@@ -39,21 +40,29 @@ public:
     }
     void WriteAt(uint64_t offset, const void* data, size_t n) override {
         auto* p = static_cast<const char*>(data);
+        const uint64_t end = offset + n;
         while (n > 0) {
             const ssize_t put = ::pwrite(fd_, p, n, static_cast<off_t>(offset));
             if (put < 0) {
                 if (errno == EINTR) continue;
+                size_ = kUnknown;
                 throw IoError(SysError(Path(), "write"));
             }
             p += put, n -= static_cast<size_t>(put), offset += static_cast<uint64_t>(put);
         }
+        if (size_ != kUnknown && end > size_) size_ = end;
     }
     uint64_t Size() override {
+        if (size_ != kUnknown) return size_;
         struct stat st;
         if (::fstat(fd_, &st) != 0) throw IoError(SysError(Path(), "size query"));
+        // A file open for writing is the engine's alone (the table's write lock), so its size
+        // changes only through this object: asked once, then kept.
+        if (writable_) size_ = static_cast<uint64_t>(st.st_size);
         return static_cast<uint64_t>(st.st_size);
     }
     void Truncate(uint64_t size) override {
+        size_ = kUnknown;
         if (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
             throw IoError(SysError(Path(), "truncate"));
     }
@@ -72,12 +81,15 @@ public:
         return true;
     }
 
-private:
+  private:
+    static constexpr uint64_t kUnknown = ~uint64_t{0};
     int fd_;
+    bool writable_;
+    uint64_t size_ = kUnknown;
 };
 
 class PosixFileSystem : public FileSystem {
-public:
+  public:
     std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override {
         int flags = O_CLOEXEC;
         switch (mode) {
@@ -98,7 +110,7 @@ public:
             ::close(fd);
             throw IoError(path + ": not a regular file");
         }
-        return std::make_unique<PosixFile>(path, fd);
+        return std::make_unique<PosixFile>(path, fd, mode != OpenMode::kRead);
     }
     bool IsFile(const std::string& path) override {
         struct stat st;

@@ -19,8 +19,9 @@ std::string SysError(const std::string& path, const char* what) {
 }
 
 class WinFile : public File {
-public:
-    WinFile(std::string path, HANDLE h) : File(std::move(path)), h_(h) {}
+  public:
+    WinFile(std::string path, HANDLE h, bool writable)
+        : File(std::move(path)), h_(h), writable_(writable) {}
     ~WinFile() override { CloseHandle(h_); }
 
     void ReadAt(uint64_t offset, void* buffer, size_t n) override {
@@ -41,21 +42,31 @@ public:
     }
     void WriteAt(uint64_t offset, const void* data, size_t n) override {
         auto* p = static_cast<const char*>(data);
+        const uint64_t end = offset + n;
         Seek(offset);
         while (n > 0) {
             DWORD put = 0;
             const DWORD want = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
-            if (!WriteFile(h_, p, want, &put, nullptr) || put == 0)
+            if (!WriteFile(h_, p, want, &put, nullptr) || put == 0) {
+                size_ = kUnknown;
                 throw IoError(SysError(Path(), "write"));
+            }
             p += put, n -= put, offset += put;
         }
+        if (size_ != kUnknown && end > size_) size_ = end;
     }
     uint64_t Size() override {
+        if (size_ != kUnknown) return size_;
         LARGE_INTEGER size;
         if (!GetFileSizeEx(h_, &size)) throw IoError(SysError(Path(), "size query"));
+        // A file open for writing is the engine's alone (the table's write lock), so its size
+        // changes only through this object: asked once (a server round trip under Wine), then
+        // kept.
+        if (writable_) size_ = static_cast<uint64_t>(size.QuadPart);
         return static_cast<uint64_t>(size.QuadPart);
     }
     void Truncate(uint64_t size) override {
+        size_ = kUnknown;
         FILE_END_OF_FILE_INFO info;
         info.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
         if (!SetFileInformationByHandle(h_, FileEndOfFileInfo, &info, sizeof info))
@@ -80,29 +91,31 @@ public:
         throw IoError(SysError(Path(), "lock"));
     }
 
-private:
+  private:
     // Places the handle for the next ReadFile or WriteFile. Calls positioned by an OVERLAPPED
     // cost Wine a round trip to its server each (about ten times a seek and a plain call);
     // the handle serves one table on one thread, so its file pointer is free to use.
     void Seek(uint64_t offset) {
         LARGE_INTEGER at;
         at.QuadPart = static_cast<LONGLONG>(offset);
-        if (!SetFilePointerEx(h_, at, nullptr, FILE_BEGIN))
-            throw IoError(SysError(Path(), "seek"));
+        if (!SetFilePointerEx(h_, at, nullptr, FILE_BEGIN)) throw IoError(SysError(Path(), "seek"));
     }
 
+    static constexpr uint64_t kUnknown = ~uint64_t{0};
     HANDLE h_;
+    bool writable_;
+    uint64_t size_ = kUnknown;
 };
 
 class WinFileSystem : public FileSystem {
-public:
+  public:
     std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override {
         const DWORD access = mode == OpenMode::kRead ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
         const DWORD disposition = mode == OpenMode::kCreate ? CREATE_ALWAYS : OPEN_EXISTING;
         HANDLE h = CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) throw IoError(SysError(path, "open"));
-        return std::make_unique<WinFile>(path, h);
+        return std::make_unique<WinFile>(path, h, mode != OpenMode::kRead);
     }
     bool IsFile(const std::string& path) override {
         const DWORD attr = GetFileAttributesW(Wide(path).c_str());
