@@ -134,6 +134,7 @@ class TProgressBar : public WinControl {
     int min_ = 0;
     int max_ = 100;
     int position_ = 0;
+    int shownFilled_ = -1;  // pixels of the position the native bar last showed
 };
 
 // Registers TForm (properties of forms), TControl/TGraphicControl/TWinControl (properties for

@@ -4,6 +4,8 @@
 // After windows.h.
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "tests/ui/ui_test_support.h"
 #include "ui/resources.h"
 
@@ -197,6 +199,35 @@ TEST_F(FormsTest, TheProgressBarKeepsItsPositionInRange) {
     EXPECT_EQ(bar.Position(), 16);
     EXPECT_THROW(bar.SetMax(-1), pq::EInvalidOperation);
     EXPECT_THROW(bar.SetMin(17), pq::EInvalidOperation);
+}
+
+// A bar stepped once per record tells the native bar only the positions it can show: never more
+// than a pixel's worth behind, and exact at either end.
+TEST_F(FormsTest, AProgressBarSteppedFinelyShowsEveryPixelAndBothEnds) {
+    TTestForm* f = MakeForm(kDialog);
+    auto& bar = f->Get<TProgressBar>("Bar");
+    RECT r{};
+    GetClientRect(bar.Handle(), &r);
+    ASSERT_GT(r.right, 0);
+    constexpr int kMax = 20000;
+    bar.SetMax(kMax);
+    bar.SetPosition(0);
+    const int pixel = kMax / r.right + 1;
+    int farthest = 0;
+    for (int i = 1; i <= kMax; ++i) {
+        bar.StepBy(1);
+        const int shown = static_cast<int>(SendMessageW(bar.Handle(), PBM_GETPOS, 0, 0));
+        farthest = std::max(farthest, bar.Position() - shown);
+        ASSERT_LE(shown, bar.Position());
+    }
+    EXPECT_LE(farthest, pixel);
+    EXPECT_GT(farthest, 0);  // positions inside one pixel were not sent
+    EXPECT_EQ(SendMessageW(bar.Handle(), PBM_GETPOS, 0, 0), kMax);
+    bar.SetPosition(0);
+    EXPECT_EQ(SendMessageW(bar.Handle(), PBM_GETPOS, 0, 0), 0);
+    bar.SetPosition(7);
+    bar.SetMax(8);  // a new range shows the position at once
+    EXPECT_EQ(SendMessageW(bar.Handle(), PBM_GETPOS, 0, 0), 7);
 }
 
 TEST_F(FormsTest, ButtonsSetTheModalResultBeforeTheirHandler) {
