@@ -11,6 +11,7 @@
 //   auto calls = medium.Reports();                // the DLL's log, parsed
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <stdexcept>
@@ -28,6 +29,7 @@ using namespace pq::testing;
 // The window titles of the program.
 inline constexpr const char* kMainWindowCaption = "Pacote de Questões";
 inline constexpr const char* kMessageTitle = "Pacote Lumen";
+inline constexpr const char* kAgreementCaption = "Contrato de Licensa do Pacote Lumen";
 
 inline bool CopyBuiltFile(const std::string& relative, const std::string& to) {
     return CopyFileW(Wide(BinaryDir() + "\\" + relative).c_str(), Wide(to).c_str(), FALSE) != 0;
@@ -160,5 +162,36 @@ class Installer {
     PROCESS_INFORMATION info_{};
     bool mainWindowSeen_ = false;
 };
+
+// A child window of `parent` with that caption ("&Sim", "Cancela&r").
+inline HWND ChildButton(HWND parent, const std::string& caption) {
+    for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        if (WindowText(c) == caption) return c;
+    return nullptr;
+}
+
+// Main window -> Instalar -> the agreement window; null (and a failure) when one is missing.
+inline HWND OpenAgreement(Installer& run) {
+    HWND main = run.WaitForMainWindow();
+    EXPECT_TRUE(main) << "no main window";
+    if (!main) return nullptr;
+    Installer::Click(main, 228 + 64, 136 + 25);  // the middle of BtnInstalar
+    HWND agreement = run.WaitForWindow(nullptr, kAgreementCaption);
+    EXPECT_TRUE(agreement) << "no agreement window";
+    return agreement;
+}
+
+// The program ends by itself, without ever showing the completion box.
+inline void ExpectEndWithoutCompletionBox(Installer& run) {
+    bool boxSeen = false;
+    WaitFor(
+        [&] {
+            boxSeen = boxSeen || run.WaitForWindow(L"#32770", kMessageTitle, 0) != nullptr;
+            return !run.Running();
+        },
+        std::chrono::seconds(30));
+    EXPECT_EQ(run.WaitForExit(), 0u);
+    EXPECT_FALSE(boxSeen) << "the completion box was shown";
+}
 
 }  // namespace pq::e2e

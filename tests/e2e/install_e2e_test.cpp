@@ -23,7 +23,6 @@ constexpr int kHostQuestions = 30;
 constexpr int kHostFigures = 6;
 constexpr int kPackageQuestions = 12;
 constexpr int kPackageFigures = 4;
-constexpr const char* kAgreementCaption = "Contrato de Licensa do Pacote Lumen";
 constexpr const char* kProgressCaption = "Instalando Pacote Lumen";
 constexpr const char* kCompletion =
     "As questões foram instaladas com sucesso. Execute novamente o Farol Exames para "
@@ -118,24 +117,7 @@ class InstallE2E : public ::testing::Test {
         EXPECT_EQ(got.statements, want.statements) << install::SubjectNameAt(s);
         EXPECT_EQ(got.pictures, want.pictures) << install::SubjectNameAt(s);
     }
-
-    // Main window -> Instalar -> the agreement window.
-    HWND OpenAgreement(Installer& run) {
-        HWND main = run.WaitForMainWindow();
-        EXPECT_TRUE(main) << "no main window";
-        if (!main) return nullptr;
-        Installer::Click(main, 228 + 64, 136 + 25);  // the middle of BtnInstalar
-        HWND agreement = run.WaitForWindow(nullptr, kAgreementCaption);
-        EXPECT_TRUE(agreement) << "no agreement window";
-        return agreement;
-    }
 };
-
-HWND ChildButton(HWND parent, const std::string& caption) {
-    for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
-        if (WindowText(c) == caption) return c;
-    return nullptr;
-}
 
 // The progress window's two bars: MedidorParcial above MedidorGeral.
 std::pair<HWND, HWND> ProgressBars(HWND window) {
@@ -156,19 +138,6 @@ std::pair<HWND, HWND> ProgressBars(HWND window) {
 
 int BarPosition(HWND bar) {
     return static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0));
-}
-
-// The program ends by itself, without ever showing the completion box.
-void ExpectEndWithoutCompletionBox(Installer& run) {
-    bool boxSeen = false;
-    WaitFor(
-        [&] {
-            boxSeen = boxSeen || run.WaitForWindow(L"#32770", kMessageTitle, 0) != nullptr;
-            return !run.Running();
-        },
-        std::chrono::seconds(30));
-    EXPECT_EQ(run.WaitForExit(), 0u);
-    EXPECT_FALSE(boxSeen);
 }
 
 // (1) accepted and completed: every host table holds the merged records.

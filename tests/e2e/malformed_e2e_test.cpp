@@ -9,17 +9,18 @@
 
 #include <map>
 #include <set>
-#include <sstream>
 
 #include "install/subject_catalogue.h"
 #include "paradox/table.h"
 #include "tests/e2e/e2e_support_win.h"
+#include "tests/malformed/manifest.h"
 
 namespace pq::e2e {
 namespace {
 
+using malformed::Entry;
+
 constexpr unsigned kMatematica = 5;
-constexpr const char* kAgreementCaption = "Contrato de Licensa do Pacote Lumen";
 
 paradox::FileSystem& Files() {
     return paradox::OsFileSystem();
@@ -29,30 +30,8 @@ std::string CorpusFolder() {
     return WindowsPath(PQ_MALFORMED_CORPUS);
 }
 
-struct Entry {
-    std::string file;      // package table, relative to the corpus folder ("case/Mat.db")
-    std::string expected;  // text the report holds
-    std::string host;      // host table, relative to the corpus folder
-    std::string Case() const { return file.substr(0, file.find('/')); }
-    bool Figures() const { return file.find("F.db") != std::string::npos; }
-};
-
-void PrintTo(const Entry& e, std::ostream* out) {
-    *out << e.file;
-}
-
 std::vector<Entry> LoadManifest() {
-    std::stringstream in(ReadFileBytes(CorpusFolder() + "\\manifest.tsv"));
-    std::vector<Entry> entries;
-    std::string line;
-    std::getline(in, line);  // column names
-    while (std::getline(in, line)) {
-        std::vector<std::string> cols;
-        std::stringstream s(line);
-        for (std::string col; std::getline(s, col, '\t');) cols.push_back(col);
-        if (cols.size() == 4) entries.push_back({cols[0], cols[1], cols[2]});
-    }
-    return entries;
+    return malformed::ParseManifest(ReadFileBytes(CorpusFolder() + "\\manifest.tsv"));
 }
 
 std::string Backslashes(std::string path) {
@@ -136,26 +115,10 @@ TEST_P(MalformedE2E, IsReportedThroughTheLibraryAndLeavesTheHostValid) {
     ASSERT_FALSE(before.empty());
 
     Installer run(medium, "0,0,0,0");
-    HWND main = run.WaitForMainWindow();
-    ASSERT_TRUE(main) << "no main window";
-    Installer::Click(main, 228 + 64, 136 + 25);  // the middle of BtnInstalar
-    HWND agreement = run.WaitForWindow(nullptr, kAgreementCaption);
-    ASSERT_TRUE(agreement) << "no agreement window";
-    HWND sim = nullptr;
-    for (HWND c = GetWindow(agreement, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
-        if (WindowText(c) == "&Sim") sim = c;
-    ASSERT_TRUE(sim);
-    PostMessageW(sim, BM_CLICK, 0, 0);
-
-    bool boxSeen = false;
-    WaitFor(
-        [&] {
-            boxSeen = boxSeen || run.WaitForWindow(L"#32770", kMessageTitle, 0) != nullptr;
-            return !run.Running();
-        },
-        std::chrono::seconds(30));
-    EXPECT_EQ(run.WaitForExit(), 0u);
-    EXPECT_FALSE(boxSeen) << "the completion box after a failed merge";
+    HWND agreement = OpenAgreement(run);
+    ASSERT_TRUE(agreement);
+    PostMessageW(ChildButton(agreement, "&Sim"), BM_CLICK, 0, 0);
+    ExpectEndWithoutCompletionBox(run);
 
     // The report: the problem's text reached the library (an exception report, or a save
     // failure offered for retry first).

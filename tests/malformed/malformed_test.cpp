@@ -26,6 +26,7 @@
 #include "paradox/table.h"
 #include "tabledb/session.h"
 #include "tabledb/table.h"
+#include "tests/malformed/manifest.h"
 
 extern "C" {
 #include <paradox.h>
@@ -149,35 +150,15 @@ namespace fsys = std::filesystem;
 // length or count taken from hostile bytes and allocated would pass it.
 constexpr size_t kMemoryLimit = 64u << 20;
 
-struct Entry {
-    std::string file;      // package table, relative to the corpus folder
-    std::string expected;  // text the error message holds
-    std::string host;      // host table, relative to the corpus folder
-    bool namesTable = true;
-    std::string Case() const { return fsys::path(file).parent_path().string(); }
-};
-
-void PrintTo(const Entry& e, std::ostream* out) {
-    *out << e.file;
-}
-
 fsys::path CorpusFolder() {
     return fsys::path(PQ_MALFORMED_CORPUS);
 }
 
 std::vector<Entry> LoadManifest() {
     std::ifstream in(CorpusFolder() / "manifest.tsv");
-    std::vector<Entry> entries;
-    std::string line;
-    std::getline(in, line);  // column names
-    while (std::getline(in, line)) {
-        std::vector<std::string> cols;
-        std::stringstream s(line);
-        for (std::string col; std::getline(s, col, '\t');) cols.push_back(col);
-        if (cols.size() != 4) continue;
-        entries.push_back({cols[0], cols[1], cols[2], cols[3] == "yes"});
-    }
-    return entries;
+    std::stringstream text;
+    text << in.rdbuf();
+    return ParseManifest(text.str());
 }
 
 // A table's .db and the files beside it with the same stem.
