@@ -168,9 +168,12 @@ std::vector<uint8_t> BlobFile::ReadRange(uint64_t offset, size_t n) const {
     return {chunks.begin() + (offset - start), chunks.begin() + (offset - start + n)};
 }
 
-void BlobFile::WriteRange(uint64_t offset, std::span<const uint8_t> bytes) {
+void BlobFile::WriteRange(uint64_t offset, std::span<const uint8_t> bytes, bool overFree) {
     if (!key_) {
-        file_.WriteAt(offset, bytes.data(), bytes.size());
+        if (overFree)
+            file_.WriteOverFree(offset, bytes.data(), bytes.size());
+        else
+            file_.WriteAt(offset, bytes.data(), bytes.size());
         return;
     }
     const uint64_t start = offset / kCryptChunkSize * kCryptChunkSize;
@@ -187,7 +190,11 @@ void BlobFile::WriteRange(uint64_t offset, std::span<const uint8_t> bytes) {
     }
     std::copy(bytes.begin(), bytes.end(), chunks.begin() + (offset - start));
     EncryptMbChunks(chunks.data(), chunks.size(), *key_);
-    file_.WriteAt(start, chunks.data(), chunks.size());
+    // Edge chunks carry bytes of their neighbours, which may be live.
+    if (overFree && whole)
+        file_.WriteOverFree(start, chunks.data(), chunks.size());
+    else
+        file_.WriteAt(start, chunks.data(), chunks.size());
 }
 
 BlobFile::SlotTable BlobFile::ReadSlots(uint32_t blockOffset) const {
@@ -548,7 +555,7 @@ BlobRef BlobFile::WriteSingle(std::span<const uint8_t> data) {
     } else {
         // The blob first, then the header that turns the free run into its block.
         WriteRange(uint64_t{offset} + mb::kSingleHeader,
-                   std::span<const uint8_t>(block).subspan(mb::kSingleHeader));
+                   std::span<const uint8_t>(block).subspan(mb::kSingleHeader), true);
         WriteRange(offset, std::span<const uint8_t>(block).first(mb::kSingleHeader));
     }
     Blocks().Set(offset, Block{mb::kTypeSingle, 0, static_cast<uint16_t>(units)});
@@ -597,7 +604,7 @@ BlobRef BlobFile::WriteSmall(std::span<const uint8_t> data) {
         const Block after = Summarize(block.type, block.units, slots);
         // The hint may claim less room than there is until the slot is written, never more.
         SetHint(offset, after);
-        WriteRange(uint64_t{offset} + place * mb::kChunk, data);
+        WriteRange(uint64_t{offset} + place * mb::kChunk, data, true);
         std::vector<uint8_t> raw(mb::kSlotSize);
         raw[0] = s.chunkOffset;
         raw[1] = s.chunks;

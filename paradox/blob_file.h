@@ -174,7 +174,8 @@ class BlobFile {
     std::vector<uint8_t> HeaderBytes(uint32_t at, uint32_t n);
     void WriteHeaderBytes(uint32_t at, const std::vector<uint8_t>& bytes);
     std::vector<uint8_t> ReadRange(uint64_t offset, size_t n) const;
-    void WriteRange(uint64_t offset, std::span<const uint8_t> bytes);
+    // `overFree`: the bytes lie in free space (a gap of a suballocated block, a free run).
+    void WriteRange(uint64_t offset, std::span<const uint8_t> bytes, bool overFree = false);
     SlotTable ReadSlots(uint32_t blockOffset) const;
     static Block Summarize(uint8_t type, uint32_t units, const SlotTable& slots);
     void LoadBlocks();

@@ -12,12 +12,17 @@
 namespace pq::paradox {
 
 class File {
-public:
+  public:
     virtual ~File() = default;
     // Reads exactly n bytes at offset; IoError if the file is shorter or the read fails.
     virtual void ReadAt(uint64_t offset, void* buffer, size_t n) = 0;
     // Writes n bytes at offset, growing the file when needed; IoError on failure.
     virtual void WriteAt(uint64_t offset, const void* data, size_t n) = 0;
+    // WriteAt over bytes that the file's format counts as free space (a blob written where no
+    // live structure lies): what was there need not be kept to undo the write.
+    virtual void WriteOverFree(uint64_t offset, const void* data, size_t n) {
+        WriteAt(offset, data, n);
+    }
     virtual uint64_t Size() = 0;
     virtual void Truncate(uint64_t size) = 0;
     // Asks the system to put what was written on the disk.
@@ -28,10 +33,10 @@ public:
     virtual bool TryLockForWriting() = 0;
     const std::string& Path() const { return path_; }
 
-protected:
+  protected:
     explicit File(std::string path) : path_(std::move(path)) {}
 
-private:
+  private:
     std::string path_;
 };
 
@@ -42,7 +47,7 @@ enum class OpenMode {
 };
 
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
     // IoError when the file cannot be opened in that mode.
     virtual std::unique_ptr<File> Open(const std::string& path, OpenMode mode) = 0;
@@ -60,7 +65,7 @@ FileSystem& OsFileSystem();
 // Files held in memory. After SetWriteBudget(n), the first n writes succeed and every later
 // write throws IoError without changing anything (n < 0: no limit, the default).
 class MemoryFileSystem : public FileSystem {
-public:
+  public:
     MemoryFileSystem();
     ~MemoryFileSystem() override;
     std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
@@ -78,7 +83,7 @@ public:
 
     struct State;  // shared by the file system and its open files
 
-private:
+  private:
     std::shared_ptr<State> state_;
 };
 

@@ -16,6 +16,7 @@ constexpr size_t kHeaderSize = 16;
 constexpr size_t kRecordHead = 8;  // length, CRC
 constexpr uint8_t kFileRecord = 1;
 constexpr uint8_t kUndoRecord = 2;
+constexpr uint8_t kFreeRecord = 3;
 constexpr size_t kFileBodyFixed = 4 + 1 + 8 + 2;      // save, kind, size, name length
 constexpr size_t kUndoBodyFixed = 4 + 1 + 2 + 8 + 8;  // save, kind, file, offset, length
 
@@ -144,6 +145,14 @@ Plan ReadPlan(Bytes bytes, const std::string& journalPath, const std::string& db
             f.end = std::max(f.end, offset + written);
             const Bytes data = body.subspan(kUndoBodyFixed);
             plan.undo.push_back({file, offset, data.first(n), data.subspan(n)});
+        } else if (kind == kFreeRecord) {
+            // Nothing to restore; the file's size may reach this far.
+            if (length != kUndoBodyFixed) break;
+            const uint16_t file = GetU16(body, 5);
+            const uint64_t offset = Get64(body, 7);
+            const uint64_t written = Get64(body, 15);
+            if (file >= plan.files.size() || offset > UINT64_MAX - written) break;
+            plan.files[file].end = std::max(plan.files[file].end, offset + written);
         } else {
             break;
         }
@@ -212,7 +221,8 @@ class JournaledFileImpl : public File, public Journal::Deferring {
         if (fromFile) inner_->ReadAt(offset, out, static_cast<size_t>(fromFile));
         std::fill(out + fromFile, out + n, uint8_t{0});
         for (const auto& waiting : waiting_) {  // the earlier writes, then the later ones
-            for (const auto& [at, bytes] : waiting) {
+            for (const auto& [at, w] : waiting) {
+                const std::vector<uint8_t>& bytes = w.bytes;
                 const uint64_t from = std::max(at, offset);
                 const uint64_t to = std::min(at + bytes.size(), offset + n);
                 if (from < to)
@@ -223,6 +233,12 @@ class JournaledFileImpl : public File, public Journal::Deferring {
         }
     }
     void WriteAt(uint64_t offset, const void* data, size_t n) override {
+        Put(offset, data, n, false);
+    }
+    void WriteOverFree(uint64_t offset, const void* data, size_t n) override {
+        Put(offset, data, n, true);
+    }
+    void Put(uint64_t offset, const void* data, size_t n, bool overFree) {
         if (!journal_.InSave()) return inner_->WriteAt(offset, data, n);
         if (n == 0) return;
         InnerSize();  // known before anything waits
@@ -232,48 +248,58 @@ class JournaledFileImpl : public File, public Journal::Deferring {
             // (the journal needs a save's writes apart); only the rest waits for after.
             uint64_t at = offset;
             const uint64_t end = offset + n;
-            for (auto& [start, bytes] : waiting_[0]) {
-                const uint64_t stop = start + bytes.size();
+            for (auto& [start, w] : waiting_[0]) {
+                const uint64_t stop = start + w.bytes.size();
                 if (stop <= at || start >= end) continue;
-                if (start > at) Wait(1, at, p + (at - offset), start - at);
+                if (start > at) Wait(1, at, p + (at - offset), start - at, overFree);
                 const uint64_t from = std::max(at, start), to = std::min(end, stop);
                 std::copy(p + (from - offset), p + (to - offset),
-                          bytes.begin() + static_cast<ptrdiff_t>(from - start));
+                          w.bytes.begin() + static_cast<ptrdiff_t>(from - start));
+                w.overFree = w.overFree && overFree;
                 at = to;
             }
-            if (at < end) Wait(1, at, p + (at - offset), end - at);
+            if (at < end) Wait(1, at, p + (at - offset), end - at, overFree);
             return;
         }
-        Wait(0, offset, p, n);
+        Wait(0, offset, p, n, overFree);
     }
-    // Adds a write to the waiting ones of a phase, joined with those it overlaps or touches.
-    void Wait(int phase, uint64_t offset, const uint8_t* p, uint64_t n) {
+    // Adds a write to the waiting ones of a phase, joined with those it overlaps, and with those
+    // it touches that are over free space as it is or is not. A joined write is over free space
+    // only when all its parts are.
+    void Wait(int phase, uint64_t offset, const uint8_t* p, uint64_t n, bool overFree) {
         auto& waiting = waiting_[phase];
-        // Joined with the waiting writes of its phase that it overlaps or touches.
         uint64_t start = offset, end = offset + n;
         auto first = waiting.lower_bound(offset);
-        if (first != waiting.begin() &&
-            std::prev(first)->first + std::prev(first)->second.size() >= offset)
-            --first;
+        if (first != waiting.begin()) {
+            const auto before = std::prev(first);
+            const uint64_t reach = before->first + before->second.bytes.size();
+            if (reach > offset || (reach == offset && before->second.overFree == overFree))
+                first = before;
+        }
+        bool free = overFree;
         auto last = first;
         while (last != waiting.end() && last->first <= end) {
+            if (last->first == end && last->second.overFree != overFree) break;
             start = std::min(start, last->first);
-            end = std::max(end, last->first + last->second.size());
+            end = std::max(end, last->first + last->second.bytes.size());
+            free = free && last->second.overFree;
             ++last;
         }
         std::vector<uint8_t> joined(static_cast<size_t>(end - start));
         for (auto it = first; it != last; ++it)
-            std::copy(it->second.begin(), it->second.end(), joined.begin() + (it->first - start));
+            std::copy(it->second.bytes.begin(), it->second.bytes.end(),
+                      joined.begin() + (it->first - start));
         std::copy(p, p + n, joined.begin() + static_cast<ptrdiff_t>(offset - start));
         waiting.erase(first, last);
-        waiting.emplace(start, std::move(joined));
+        waiting.emplace(start, Pending{std::move(joined), free});
     }
     uint64_t Size() override {
         if (Idle()) return inner_->Size();
         uint64_t size = InnerSize();
         for (const auto& waiting : waiting_)
             if (!waiting.empty())
-                size = std::max(size, waiting.rbegin()->first + waiting.rbegin()->second.size());
+                size =
+                    std::max(size, waiting.rbegin()->first + waiting.rbegin()->second.bytes.size());
         return size;
     }
     void Truncate(uint64_t size) override {
@@ -286,15 +312,15 @@ class JournaledFileImpl : public File, public Journal::Deferring {
 
     std::vector<Journal::Range> Waiting(int phase) override {
         std::vector<Journal::Range> out;
-        for (const auto& [at, bytes] : waiting_[phase])
-            out.push_back({inner_.get(), at, Bytes(bytes)});
+        for (const auto& [at, w] : waiting_[phase])
+            out.push_back({inner_.get(), at, Bytes(w.bytes), w.overFree});
         return out;
     }
     void WriteWaiting(int phase) override {
-        std::map<uint64_t, std::vector<uint8_t>> writes;
+        std::map<uint64_t, Pending> writes;
         writes.swap(waiting_[phase]);
         if (Idle()) Reset();
-        for (const auto& [at, bytes] : writes) inner_->WriteAt(at, bytes.data(), bytes.size());
+        for (const auto& [at, w] : writes) inner_->WriteAt(at, w.bytes.data(), w.bytes.size());
     }
     void DropWaiting() override {
         waiting_[0].clear();
@@ -318,8 +344,12 @@ class JournaledFileImpl : public File, public Journal::Deferring {
 
     std::unique_ptr<File> inner_;
     Journal& journal_;
-    // Per phase (before, after the save's ranges): offset -> bytes, apart, in file order.
-    std::map<uint64_t, std::vector<uint8_t>> waiting_[2];
+    struct Pending {
+        std::vector<uint8_t> bytes;
+        bool overFree;
+    };
+    // Per phase (before, after the save's ranges): offset -> write, apart, in file order.
+    std::map<uint64_t, Pending> waiting_[2];
     int phase_ = 0;
     std::optional<uint64_t> innerSize_;
 };
@@ -425,6 +455,18 @@ void Journal::Protect(const std::vector<Range>& ranges) {
             body.insert(body.end(), name.begin(), name.end());
             AddRecord(out, body);
         }
+        for (Touched* t : {FindTouched(touched_, r.file), FindTouched(touched, r.file)})
+            if (t) t->end = std::max(t->end, r.offset + r.data.size());
+        if (r.overFree) {
+            std::vector<uint8_t> body;
+            Put32(body, save_);
+            body.push_back(kFreeRecord);
+            Put16(body, number);
+            Put64(body, r.offset);
+            Put64(body, r.data.size());
+            AddRecord(out, body);
+            continue;
+        }
         // Bytes past the size before are new: the truncation undoes them.
         const uint64_t keep =
             r.offset >= sizeBefore ? 0 : std::min<uint64_t>(r.data.size(), sizeBefore - r.offset);
@@ -443,8 +485,6 @@ void Journal::Protect(const std::vector<Range>& ranges) {
             Put32(body, Crc32(r.data.subspan(static_cast<size_t>(start - r.offset),
                                              static_cast<size_t>(length))));
         AddRecord(out, body);
-        for (Touched* t : {FindTouched(touched_, r.file), FindTouched(touched, r.file)})
-            if (t) t->end = std::max(t->end, r.offset + r.data.size());
         if (keep) undo.push_back(std::move(u));
     }
     if (out.empty()) return;

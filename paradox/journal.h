@@ -31,6 +31,8 @@
 //   |     |      |     (n bytes, maybe none): the n bytes that were there, and a u32 CRC-32 |
 //   |     |      |     of what is written over each piece of it (pieces end at the file's  |
 //   |     |      |     4 KiB boundaries)                                                    |
+//   |     |      |   3 write over free space: u16 file, u64 offset, u64 length (nothing to  |
+//   |     |      |     restore: the space is free again once the other writes are undone)   |
 // Records of a save follow its header without gaps; reading stops at the first record that
 // is cut short, fails its CRC or carries another save's number (a write that never
 // finished, or what is left of an earlier, longer save). A record is complete before the
@@ -40,7 +42,8 @@
 // piece of each write what was there or what was written (by its CRC), each size between the
 // size before and the end of the writes. Otherwise another program changed the table after the save
 // was interrupted (the host application opens its tables without this engine); undoing would
-// destroy its changes, so the files stay as they are and the journal is removed.
+// destroy its changes, so the files stay as they are and the journal is removed. A write over
+// free space (kind 3) is neither checked nor restored: only its reach counts, for the sizes.
 #pragma once
 
 #include <cstdint>
@@ -60,6 +63,9 @@ class Journal {
         File* file;
         uint64_t offset;
         Bytes data;  // what will be written there
+        // The bytes lie in the file's free space (File::WriteOverFree): their old contents are
+        // not kept, as undoing the save makes the space free again whatever it holds.
+        bool overFree = false;
     };
 
     // The journal of the table whose .DB is `dbPath`: the same name with extension ".pqj".

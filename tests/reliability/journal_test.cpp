@@ -334,6 +334,108 @@ TEST(CrashSafety, WritesOverTheSameBytesBeforeAndAfterTheBatchAreUndone) {
     }
 }
 
+// Blobs written into free space: their old bytes stay out of the journal (a 30 KB picture would
+// otherwise cost 30 KB read and 30 KB journaled per save), and a kill at any write still
+// undoes every other byte, the file's growth included. The space the blobs took is free again
+// once the rest is undone, so what it holds does not matter.
+TEST(CrashSafety, BytesWrittenOverFreeSpaceAreNotKeptButEverythingElseIsUndone) {
+    std::vector<uint8_t> original(65536);
+    for (size_t i = 0; i < original.size(); ++i) original[i] = static_cast<uint8_t>(i * 3 + 1);
+    const std::vector<uint8_t> blob(20000, 0xAA), tail(8000, 0xCC), head(9, 0x55);
+    const std::vector<uint8_t> freed(16, 0xBB), db(16, 0x22), batch(8, 0xDD);
+    const auto outsideTheBlobs = [](size_t at) { return (at < 4105 || at >= 24105) && at < 60000; };
+    // The journal; the blob file's earlier writes (the blob, its header beside it but apart,
+    // the tail that grows the file); the data file; the later write; the done mark.
+    constexpr long long kWrites = 7;
+    for (long long allowed = 0; allowed <= kWrites; ++allowed) {
+        SCOPED_TRACE("writes allowed: " + std::to_string(allowed));
+        MemoryFileSystem fs;
+        fs.Bytes("/h/Questoes.mb") = original;
+        fs.Bytes(kPath) = db;
+        bool done = false;
+        {
+            Journal journal(fs, kPath);
+            auto mb = JournaledFile(fs.Open("/h/Questoes.mb", OpenMode::kReadWrite), journal);
+            auto data = fs.Open(kPath, OpenMode::kReadWrite);
+            journal.Begin();
+            mb->WriteOverFree(4105, blob.data(), blob.size());
+            mb->WriteAt(4096, head.data(), head.size());
+            mb->WriteOverFree(60000, tail.data(), tail.size());
+            journal.DeferLater();
+            mb->WriteAt(100, freed.data(), freed.size());
+            fs.SetWriteBudget(allowed);
+            try {
+                journal.Write({{data.get(), 4, Bytes(batch)}});
+                EXPECT_LT(fs.Bytes(kJournal).size(), 1000u) << "no old bytes of the blobs";
+                journal.Finish();
+                done = true;
+            } catch (const IoError&) {
+            }
+            fs.SetWriteBudget(-1);
+        }
+        EXPECT_EQ(done, allowed == kWrites);
+        const std::vector<uint8_t>& now = fs.Bytes("/h/Questoes.mb");
+        if (done) {
+            EXPECT_EQ(now.size(), 68000u);
+            EXPECT_EQ(now[4105], 0xAA);
+            EXPECT_EQ(now[100], 0xBB);
+            continue;
+        }
+        EXPECT_EQ(RecoverTable(fs, kPath, true),
+                  allowed == 0 ? Recovery::kDiscarded : Recovery::kRolledBack);
+        ASSERT_EQ(now.size(), original.size()) << "the growth is cut off";
+        for (size_t at = 0; at < now.size(); ++at)
+            if (outsideTheBlobs(at)) {
+                ASSERT_EQ(now[at], original[at]) << "byte " << at;
+            }
+        EXPECT_EQ(fs.Bytes(kPath), db);
+    }
+}
+
+// A write over bytes a blob of the same save took from free space, or joined with it: the
+// joined write is no longer only over free space, so its old bytes are kept and restored.
+TEST(CrashSafety, AWriteOverlappingAFreeSpaceWriteKeepsTheOldBytes) {
+    std::vector<uint8_t> original(16384);
+    for (size_t i = 0; i < original.size(); ++i) original[i] = static_cast<uint8_t>(i * 5 + 2);
+    const std::vector<uint8_t> blob(4096, 0xAA), over(10, 0x55);
+    for (const bool blobFirst : {true, false}) {
+        SCOPED_TRACE(blobFirst ? "the blob first" : "the blob last");
+        MemoryFileSystem fs;
+        fs.Bytes("/h/Questoes.mb") = original;
+        {
+            Journal journal(fs, kPath);
+            auto mb = JournaledFile(fs.Open("/h/Questoes.mb", OpenMode::kReadWrite), journal);
+            journal.Begin();
+            if (blobFirst) mb->WriteOverFree(8192, blob.data(), blob.size());
+            mb->WriteAt(10000, over.data(), over.size());
+            if (!blobFirst) mb->WriteOverFree(8192, blob.data(), blob.size());
+            fs.SetWriteBudget(2);  // the journal and the joined write, not the done mark
+            journal.Write({});
+            EXPECT_THROW(journal.Finish(), IoError);
+            fs.SetWriteBudget(-1);
+            EXPECT_GT(fs.Bytes(kJournal).size(), blob.size()) << "the old bytes are journaled";
+            EXPECT_NE(fs.Bytes("/h/Questoes.mb"), original);
+        }
+        EXPECT_EQ(RecoverTable(fs, kPath, true), Recovery::kRolledBack);
+        EXPECT_EQ(fs.Bytes("/h/Questoes.mb"), original);
+    }
+}
+
+// The table's saves: a picture that takes the run another picture freed leaves its old bytes
+// out of the journal, and the saves stay all or nothing (above).
+TEST(CrashSafety, APictureWrittenWhereAnotherWasFreedIsNotJournaledTwice) {
+    MemoryFileSystem fs;
+    MakeKeyed(fs);
+    auto t = Table::Open(fs, kPath);
+    Update(*t, 30, KeyedRow(30, 1, 200, 9000));  // at the end of the file; the old run freed
+    const size_t mb = fs.Bytes("/h/Questoes.mb").size();
+    Update(*t, 40, KeyedRow(40, 1, 200, 9000));  // into that run
+    EXPECT_EQ(fs.Bytes("/h/Questoes.mb").size(), mb) << "the freed run was taken";
+    EXPECT_LT(fs.Bytes(kJournal).size(), 4000u);
+    t.reset();
+    EXPECT_EQ(Contents(fs)[19], KeyedRow(40, 1, 200, 9000));
+}
+
 // A kill during recovery itself: undoing again gives the same table.
 TEST(CrashSafety, ARecoveryCutShortIsDoneAgainNextTime) {
     const Scenario s = Scenarios()[4];  // a picture replaced: every file written
