@@ -91,24 +91,25 @@ constexpr uint64_t kAddressLimit = uint64_t{1} << 32;  // pointers are 32 bits
 using Problem = std::pair<std::string, std::string>;  // where, what
 
 // Live slots must lie in the data area, hold 1..16 bytes in their last chunk, and not overlap.
-template <typename SlotTable>
-void CheckSlots(const SlotTable& slots, const std::string& where, std::vector<Problem>& problems) {
+// `where()` names the block; it is called only for a problem (the walk checks every block).
+template <typename SlotTable, typename Where>
+void CheckSlots(const SlotTable& slots, const Where& where, std::vector<Problem>& problems) {
     std::vector<std::pair<uint32_t, uint32_t>> extents;
     for (uint32_t i = 0; i < slots.size(); ++i) {
         const auto& s = slots[i];
         if (!s.Live()) continue;
-        const std::string slot = "slot " + Hex(i);
         if (s.lastBytes > mb::kChunk || s.chunks == 0) {
-            problems.push_back({where, slot + " holds " + std::to_string(s.chunks) +
-                                           " chunks with " + std::to_string(s.lastBytes) +
-                                           " bytes in the last"});
+            problems.push_back({where(), "slot " + Hex(i) + " holds " + std::to_string(s.chunks) +
+                                             " chunks with " + std::to_string(s.lastBytes) +
+                                             " bytes in the last"});
             continue;
         }
         const uint32_t end = uint32_t{s.chunkOffset} + s.chunks;
         if (s.chunkOffset < mb::kFirstDataChunk || end > mb::kChunksPerBlock) {
-            problems.push_back({where, slot + " data at " + Hex(s.chunkOffset * mb::kChunk) +
-                                           " of " + std::to_string(s.chunks) +
-                                           " chunks lies outside the data area"});
+            problems.push_back({where(), "slot " + Hex(i) + " data at " +
+                                             Hex(s.chunkOffset * mb::kChunk) + " of " +
+                                             std::to_string(s.chunks) +
+                                             " chunks lies outside the data area"});
             continue;
         }
         extents.push_back({s.chunkOffset, end});
@@ -117,7 +118,7 @@ void CheckSlots(const SlotTable& slots, const std::string& where, std::vector<Pr
     for (size_t i = 1; i < extents.size(); ++i)
         if (extents[i].first < extents[i - 1].second)
             problems.push_back(
-                {where, "slot data overlap at " + Hex(extents[i].first * mb::kChunk)});
+                {where(), "slot data overlap at " + Hex(extents[i].first * mb::kChunk)});
 }
 
 }  // namespace
@@ -198,8 +199,11 @@ void BlobFile::WriteRange(uint64_t offset, std::span<const uint8_t> bytes, bool 
 }
 
 BlobFile::SlotTable BlobFile::ReadSlots(uint32_t blockOffset) const {
-    const std::vector<uint8_t> raw =
-        ReadRange(uint64_t{blockOffset} + mb::kSlotTable, mb::kSlots * mb::kSlotSize);
+    return ParseSlots(
+        ReadRange(uint64_t{blockOffset} + mb::kSlotTable, mb::kSlots * mb::kSlotSize));
+}
+
+BlobFile::SlotTable BlobFile::ParseSlots(std::span<const uint8_t> raw) {
     SlotTable slots(mb::kSlots);
     for (uint32_t i = 0; i < mb::kSlots; ++i) {
         const size_t at = i * mb::kSlotSize;
@@ -384,39 +388,55 @@ void BlobFile::Walk(std::vector<Problem>& problems, std::map<uint32_t, Block>& m
                                                          Hex(value) + ", expected " +
                                                          Hex(field.value)});
     }
+    // A block's header and slot table are read through a window of up to 64 KiB, refilled at
+    // a header that lies outside it: one read per sixteen blocks of memos instead of two per
+    // block. After a block of several units the window is not filled ahead (it would be the
+    // next blob's bytes): the next header is read alone.
+    constexpr uint64_t kWindow = 64 * 1024;
+    constexpr uint32_t kHeadBytes = mb::kSlotTable + mb::kSlots * mb::kSlotSize;
+    std::vector<uint8_t> window;
+    uint64_t windowAt = 0;
+    uint32_t lastUnits = 1;
     uint64_t offset = mb::kUnit;
     while (offset < size) {
-        const std::vector<uint8_t> head = ReadRange(offset, mb::kSingleHeader);
+        const uint64_t want = std::min<uint64_t>(kHeadBytes, size - offset);
+        if (offset < windowAt || offset + want > windowAt + window.size()) {
+            window = ReadRange(offset, lastUnits <= 2 ? std::min(kWindow, size - offset) : want);
+            windowAt = offset;
+        }
+        const std::span<const uint8_t> head =
+            std::span<const uint8_t>(window).subspan(offset - windowAt, want);
         const uint8_t type = Get8(head, 0);
         const uint32_t units = Get16(head, 1);
-        const std::string where = Where(offset);
         if (type != mb::kTypeSingle && type != mb::kTypeSuballocated && type != mb::kTypeFree) {
             // Without a valid size the next block cannot be found: the walk ends here.
-            problems.push_back(
-                {where, "block type " + std::to_string(type) + " is not a blob block (2, 3 or 4)"});
+            problems.push_back({Where(offset), "block type " + std::to_string(type) +
+                                                   " is not a blob block (2, 3 or 4)"});
             return;
         }
         if (units == 0 || offset + uint64_t{units} * mb::kUnit > size) {
-            problems.push_back({where, "block of " + std::to_string(units) +
-                                           " units does not fit in the file (" +
-                                           std::to_string(size) + " bytes)"});
+            problems.push_back({Where(offset), "block of " + std::to_string(units) +
+                                                   " units does not fit in the file (" +
+                                                   std::to_string(size) + " bytes)"});
             return;
         }
         SlotTable slots;
         if (type == mb::kTypeSingle) {
             const uint32_t length = Get32(head, 3);
             if (uint64_t{length} + mb::kSingleHeader > uint64_t{units} * mb::kUnit)
-                problems.push_back({where, "blob of " + std::to_string(length) +
-                                               " bytes does not fit in " + std::to_string(units) +
-                                               " units"});
+                problems.push_back({Where(offset), "blob of " + std::to_string(length) +
+                                                       " bytes does not fit in " +
+                                                       std::to_string(units) + " units"});
         } else if (type == mb::kTypeSuballocated) {
             if (units != 1)
                 problems.push_back(
-                    {where, "suballocated block of " + std::to_string(units) + " units"});
-            slots = ReadSlots(static_cast<uint32_t>(offset));
-            CheckSlots(slots, where, problems);
+                    {Where(offset), "suballocated block of " + std::to_string(units) + " units"});
+            slots = ParseSlots(head.subspan(mb::kSlotTable));
+            CheckSlots(
+                slots, [&] { return Where(offset); }, problems);
         }
         map[static_cast<uint32_t>(offset)] = Summarize(type, units, slots);
+        lastUnits = units;
         offset += uint64_t{units} * mb::kUnit;
     }
 }

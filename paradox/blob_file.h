@@ -177,6 +177,8 @@ class BlobFile {
     // `overFree`: the bytes lie in free space (a gap of a suballocated block, a free run).
     void WriteRange(uint64_t offset, std::span<const uint8_t> bytes, bool overFree = false);
     SlotTable ReadSlots(uint32_t blockOffset) const;
+    // The slot table from its 320 bytes.
+    static SlotTable ParseSlots(std::span<const uint8_t> raw);
     static Block Summarize(uint8_t type, uint32_t units, const SlotTable& slots);
     void LoadBlocks();
     Layout& Blocks();

@@ -126,6 +126,17 @@ BlockPtr BlockFile::Get(uint16_t n) {
     return b;
 }
 
+BlockPtr BlockFile::Peek(uint16_t n) {
+    if (LruIterator* found = Cached(n)) return **found;
+    return Load(n, true);
+}
+
+void BlockFile::Done(BlockPtr b) {
+    if (!b || b.use_count() != 1 || b->queued) return;
+    if (LruIterator* found = Cached(b->number); found && **found == b) return;
+    if (spare_.size() < 8) spare_.push_back(std::move(b->bytes));
+}
+
 int BlockFile::Count(const Block& b) const {
     const int last = static_cast<int16_t>(GetU16(b.bytes, f::kBlockLastOffset));
     const int rs = static_cast<int>(recordSize_);

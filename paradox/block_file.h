@@ -52,6 +52,12 @@ class BlockFile {
     // Block n of the chain, its header checked: links within the file, record count within the
     // block. CorruptError naming the block otherwise.
     BlockPtr Get(uint16_t n);
+    // Block n as Get gives it, but not added to the cache when it is not there already: for a
+    // walk over every block, which would otherwise push out the blocks in use and allocate a
+    // buffer per block. Hand it back with Done when finished with it.
+    BlockPtr Peek(uint16_t n);
+    // Takes back the buffer of a block from Peek that the cache does not hold.
+    void Done(BlockPtr b);
     // Records in a block (from its header), and setting it (also marks the header changed).
     int Count(const Block& b) const;
     void SetCount(Block& b, int count);

@@ -298,12 +298,13 @@ struct Table::Impl {
         for (uint16_t b = header().firstBlock; b != 0;) {
             if (++guard > header().blocksInFile)
                 Corrupt(path, "the block chain has a cycle at block " + std::to_string(b));
-            BlockPtr blk = db->Get(b);
+            BlockPtr blk = db->Peek(b);
             SetOrdinal(b, ++lastOrdinal);
             const int n = db->Count(*blk);
             for (int s = 0; s < n; ++s)
                 idx.Add(FieldIndex::Digest(FieldBytes(db->Record(*blk, s), i)), MakeLocation(b, s));
             b = blk->next();
+            db->Done(std::move(blk));
         }
         return fieldIndexes.emplace(i, std::move(idx)).first->second;
     }

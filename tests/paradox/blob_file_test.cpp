@@ -665,6 +665,49 @@ TEST(BlobCorrupt, CheckFindsEveryInconsistentBlock) {
     EXPECT_EQ(mb.raw(), bytes);
 }
 
+// The walk reads blocks through a window of 64 KiB: blocks past the first window, a header
+// split by its edge, and the small blocks after a long one are all found and all checked.
+TEST(BlobCorrupt, TheWalkFindsEveryBlockAndProblemPastItsFirstWindow) {
+    const auto Hex = [](uint32_t v) {
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%X", v);
+        return std::string(text);
+    };
+    Mb mb(Mb::NewFile{});
+    std::vector<std::pair<BlobRef, std::vector<uint8_t>>> live;
+    auto add = [&](size_t n) {
+        std::vector<uint8_t> data = Pattern(n, static_cast<uint32_t>(live.size()));
+        live.push_back({mb.blobs->Write(data), std::move(data)});
+    };
+    for (int i = 0; i < 40; ++i) add(1500);  // two a block: 20 suballocated blocks
+    add(20000);                              // five units
+    for (int i = 0; i < 10; ++i) add(1500);
+    ASSERT_GT(mb.raw().size(), 26u * 4096);
+    Mb fresh(mb.raw());
+    for (const auto& [ref, data] : live) EXPECT_EQ(fresh.Read(ref), data);
+    EXPECT_TRUE(fresh.Problems().empty());
+    // The next write goes where a writer that saw every block puts it.
+    EXPECT_EQ(fresh.blobs->Write(Pattern(100, 9)).offsetAndIndex,
+              mb.blobs->Write(Pattern(100, 9)).offsetAndIndex);
+
+    const uint32_t lateBlock = live[38].first.offsetAndIndex & ~0xFFFu;  // past 64 KiB
+    const uint32_t afterLong = live[41].first.offsetAndIndex & ~0xFFFu;  // after the 5 units
+    ASSERT_GT(lateBlock, 65536u);
+    ASSERT_EQ(afterLong, (live[40].first.offsetAndIndex & ~0xFFFu) + 5 * 4096);
+    auto problems = [&](uint32_t at, uint8_t value) {
+        std::vector<uint8_t> bytes = mb.raw();
+        bytes[at] = value;
+        return Mb(bytes).Problems();
+    };
+    const auto overlap = problems(lateBlock + 12 + 5 * 0x3E, 0x15);  // onto slot 0x3F's data
+    ASSERT_EQ(overlap.size(), 1u);
+    EXPECT_EQ(overlap[0], "T.MB at offset " + Hex(lateBlock) + ": slot data overlap at 0x150");
+    const auto type = problems(afterLong, 7);
+    ASSERT_EQ(type.size(), 1u);
+    EXPECT_EQ(type[0], "T.MB at offset " + Hex(afterLong) +
+                           ": block type 7 is not a blob block (2, 3 or 4)");
+}
+
 TEST(BlobCorrupt, FreeingAnythingButALiveBlobIsRefused) {
     Mb mb(ReadSample("CUSTOMER.MB"));
     const std::vector<uint8_t> before = mb.raw();
