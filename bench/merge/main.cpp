@@ -8,7 +8,8 @@
 // peak memory says nothing of another's: one makes our host and package tables, one the SQLite
 // host (neither is timed); then, K times (--repeat, 3 by default) on fresh copies of those, one
 // merges the package into our host (the only timed part of ours, and the process whose peak
-// memory is reported) and one times SQLite's upsert, and the parent writes the same number of
+// memory is reported), one makes the merge's write calls again on a fresh copy of the host
+// without the engine, one times SQLite's upsert, and the parent writes the same number of
 // bytes sequentially. The best of the K runs counts: the machine is shared. Between phases
 // the system writes the dirty pages out, so that no phase pays for the one before. At the end
 // the parent prints the table and the targets and writes the CSV.
@@ -26,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/merge/counting_fs.h"
 #include "bench/merge/ours.h"
 #include "bench/merge/platform.h"
 #include "bench/merge/report.h"
@@ -153,6 +155,9 @@ std::string HostFolder(const std::string& caseDir) {
 std::string PackageFolder(const std::string& caseDir) {
     return (fs::path(caseDir) / "Questoes").string();
 }
+std::string WriteLogPath(const std::string& caseDir) {
+    return (fs::path(caseDir) / "writes.log").string();
+}
 std::string SqlitePath(const std::string& caseDir) {
     return (fs::path(caseDir) / "host.sqlite").string();
 }
@@ -185,10 +190,21 @@ void PhaseOurs(const Options& o) {
         for (size_t i = 0; i < problems.size() && i < 20; ++i) all += "\n  " + problems[i];
         throw std::runtime_error(all);
     }
+    // For the replay phase, which makes the same writes on a fresh copy of the host.
+    SaveWriteLog(m.writes, WriteLogPath(o.caseDir));
     WriteResultFile(o.result, {{"seconds", std::to_string(m.seconds)},
                                {"bytes", std::to_string(m.writes.bytes)},
                                {"calls", std::to_string(m.writes.calls)},
                                {"peak", std::to_string(peak)}});
+}
+
+// The write calls of the last merge of this case again, with nothing of the engine around
+// them, on a fresh copy of the host settled as the merge's was: what those writes cost the
+// system alone.
+void PhaseReplay(const Options& o) {
+    const WriteCounts log = LoadWriteLog(WriteLogPath(o.caseDir));
+    const double seconds = ReplayWrites(log, paradox::OsFileSystem());
+    WriteResultFile(o.result, {{"seconds", std::to_string(seconds)}});
 }
 
 void PhaseSqliteHost([[maybe_unused]] const Options& o) {
@@ -271,6 +287,10 @@ Row RunCase(const Options& o, Kind kind, uint32_t n) {
             row.bytesWritten = static_cast<uint64_t>(Number(ours, "bytes"));
             row.writeCalls = static_cast<uint64_t>(Number(ours, "calls"));
         }
+        CopyFresh(HostFolder(pristine.string()), HostFolder(run.string()));
+        SettleDisk();
+        const double alone = Number(RunPhase("replay", kind, n, row.m, run.string()), "seconds");
+        if (r == 0 || alone < row.writesAloneSeconds) row.writesAloneSeconds = alone;
         row.peakRssBytes = std::max(row.peakRssBytes, static_cast<uint64_t>(Number(ours, "peak")));
         if (kHaveSqlite) {
             CopyFresh(SqlitePath(pristine.string()), SqlitePath(run.string()));
@@ -308,6 +328,10 @@ int RunAll(const Options& o) {
     const auto targets = CheckTargets(rows, &met);
     if (!targets.empty()) std::cout << "Targets:\n";
     for (const std::string& t : targets) std::cout << "  " << t << '\n';
+    const auto alone = WritesAloneLines(rows);
+    if (!alone.empty())
+        std::cout << "The merge's write calls alone, replayed without the engine (writes_s):\n";
+    for (const std::string& t : alone) std::cout << "  " << t << '\n';
     std::cout << "CSV: " << o.csv << '\n';
     return o.strict && !met ? 2 : 0;
 }
@@ -320,6 +344,8 @@ int Main(int argc, char** argv) {
         PhasePrepare(o);
     else if (o.phase == "ours")
         PhaseOurs(o);
+    else if (o.phase == "replay")
+        PhaseReplay(o);
     else if (o.phase == "sqlite-host")
         PhaseSqliteHost(o);
     else if (o.phase == "sqlite")

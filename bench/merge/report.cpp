@@ -67,7 +67,7 @@ void WriteCsv(const std::string& path, const std::vector<Row>& rows) {
 
 void PrintTable(std::ostream& out, const std::vector<Row>& rows) {
     auto line = [&](const std::vector<std::string>& cells) {
-        static const int widths[] = {-9, 7, 6, 10, 10, 7, 9, 13, 9, 9, 10};
+        static const int widths[] = {-9, 7, 6, 10, 10, 7, 9, 13, 9, 9, 10, 10};
         for (size_t i = 0; i < cells.size(); ++i) {
             const int w = widths[i];
             out << (i ? "  " : "") << (w < 0 ? std::left : std::right) << std::setw(w < 0 ? -w : w)
@@ -76,13 +76,31 @@ void PrintTable(std::ostream& out, const std::vector<Row>& rows) {
         out << '\n';
     };
     line({"kind", "N", "M", "ours_s", "sqlite_s", "ratio", "us/rec", "bytes_written", "seqwrite",
-          "peak_MiB", "writes"});
+          "peak_MiB", "writes", "writes_s"});
     for (const Row& r : rows)
         line({KindName(r.kind), std::to_string(r.n), std::to_string(r.m), Fixed(r.oursSeconds, 4),
               r.sqliteSeconds ? Fixed(*r.sqliteSeconds, 4) : "-",
               r.Ratio() ? Fixed(*r.Ratio(), 3) : "-", Fixed(r.MicrosecondsPerRecord(), 1),
               std::to_string(r.bytesWritten), Fixed(r.SeqWriteRatio(), 3), Fixed(r.PeakRssMiB(), 1),
-              std::to_string(r.writeCalls)});
+              std::to_string(r.writeCalls), Fixed(r.writesAloneSeconds, 4)});
+}
+
+std::vector<std::string> WritesAloneLines(const std::vector<Row>& rows) {
+    std::vector<std::string> lines;
+    for (const Row& r : rows) {
+        if (r.writesAloneSeconds <= 0 || r.m == 0) continue;
+        std::string line = std::string(KindName(r.kind)) + " N=" + std::to_string(r.n) + ": " +
+                           std::to_string(r.writeCalls) + " writes in " +
+                           Fixed(r.writesAloneSeconds, 4) + " s, " +
+                           Fixed(r.writesAloneSeconds * 1e6 / r.m, 1) + " us per record";
+        if (r.sqliteSeconds && *r.sqliteSeconds > 0)
+            line += ", " + Fixed(r.writesAloneSeconds / *r.sqliteSeconds, 2) +
+                    " x SQLite's whole upsert";
+        if (r.oursSeconds > 0)
+            line += ", " + Fixed(100 * r.writesAloneSeconds / r.oursSeconds, 0) + " % of ours";
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 std::vector<std::string> CheckTargets(const std::vector<Row>& rows, bool* allMet) {

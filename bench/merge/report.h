@@ -25,7 +25,8 @@ struct Row {
     std::optional<double> sqliteSeconds;  // native builds only
     uint64_t bytesWritten = 0;
     uint64_t writeCalls = 0;
-    double seqWriteSeconds = 0;  // the same bytes written sequentially
+    double writesAloneSeconds = 0;  // the same write calls replayed without the engine
+    double seqWriteSeconds = 0;     // the same bytes written sequentially
     uint64_t peakRssBytes = 0;
 
     std::optional<double> Ratio() const;
@@ -42,6 +43,11 @@ void PrintTable(std::ostream& out, const std::vector<Row>& rows);
 // The merge's targets, one line each with its figures and "PASS" or "FAIL"; *allMet is false
 // when any is missed. Targets whose rows are not in the run are left out.
 std::vector<std::string> CheckTargets(const std::vector<Row>& rows, bool* allMet);
+
+// One line per row: the seconds the merge's write calls take alone, per record and beside
+// SQLite's whole upsert where there is one. A save must make these writes, so when they alone
+// take longer than SQLite, no merge that saves each record can meet the ratio.
+std::vector<std::string> WritesAloneLines(const std::vector<Row>& rows);
 
 // key=value lines; values hold no newline.
 void WriteResultFile(const std::string& path, const std::map<std::string, std::string>& values);

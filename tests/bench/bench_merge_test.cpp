@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <set>
 
 #include "base/text.h"
@@ -118,6 +121,86 @@ TEST(BenchReport, TargetsAtTheirBoundariesAndCsvLines) {
     EXPECT_EQ(std::string(kCsvHeader),
               "kind,N,M,ours_s,sqlite_s,ratio,us_per_record,bytes_written,seqwrite_ratio,"
               "peak_rss_mib");
+
+    // The writes alone: beside SQLite and ours; rows without a replay are left out.
+    rows[0].writeCalls = 800;
+    rows[0].writesAloneSeconds = 0.025;
+    rows[2].writesAloneSeconds = 0.05;
+    const auto alone = WritesAloneLines(rows);
+    ASSERT_EQ(alone.size(), 2u);
+    EXPECT_EQ(alone[0],
+              "questions N=1000: 800 writes in 0.0250 s, 250.0 us per record, 0.25 x SQLite's "
+              "whole upsert, 25 % of ours");
+    EXPECT_EQ(WritesAloneLines({windows}), std::vector<std::string>{});
+}
+
+// The merge's write calls are logged in order, survive a trip through a file (the replay runs
+// in a process of its own) and are made again at the same places with the same lengths.
+TEST(BenchWrites, TheLogKeepsEveryWriteAndTheReplayMakesThemAgain) {
+    paradox::MemoryFileSystem memory;
+    CountingFileSystem fs(memory);
+    {
+        auto a = fs.Open("/h/a.db", paradox::OpenMode::kCreate);
+        auto b = fs.Open("/h/b.mb", paradox::OpenMode::kCreate);
+        const std::vector<uint8_t> bytes(10, 1);
+        a->WriteAt(0, bytes.data(), 10);
+        b->WriteOverFree(100, bytes.data(), 5);
+        a->WriteAt(4, bytes.data(), 3);
+    }
+    fs.Open("/h/a.db", paradox::OpenMode::kRead);  // known already: the same index
+    const WriteCounts& counts = fs.counts();
+    EXPECT_EQ(counts.calls, 3u);
+    EXPECT_EQ(counts.bytes, 18u);
+    EXPECT_EQ(counts.paths, (std::vector<std::string>{"/h/a.db", "/h/b.mb"}));
+    ASSERT_EQ(counts.log.size(), 3u);
+    EXPECT_EQ(counts.log[1].file, 1u);
+    EXPECT_EQ(counts.log[1].offset, 100u);
+    EXPECT_EQ(counts.log[2].length, 3u);
+
+    const std::string path = ::testing::TempDir() + "bench_writes.log";
+    SaveWriteLog(counts, path);
+    const WriteCounts back = LoadWriteLog(path);
+    EXPECT_EQ(back.paths, counts.paths);
+    EXPECT_EQ(back.calls, 3u);
+    EXPECT_EQ(back.bytes, 18u);
+    ASSERT_EQ(back.log.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(back.log[i].file, counts.log[i].file);
+        EXPECT_EQ(back.log[i].offset, counts.log[i].offset);
+        EXPECT_EQ(back.log[i].length, counts.log[i].length);
+    }
+
+    paradox::MemoryFileSystem fresh;
+    fresh.Bytes("/h/a.db") = std::vector<uint8_t>(20, 7);  // an existing file is written over
+    EXPECT_GE(ReplayWrites(back, fresh), 0.0);
+    std::vector<uint8_t> a(20, 7);
+    std::fill(a.begin(), a.begin() + 10, 0x5A);
+    EXPECT_EQ(fresh.Bytes("/h/a.db"), a);
+    EXPECT_EQ(fresh.Bytes("/h/b.mb").size(), 105u);  // created
+    EXPECT_EQ(fresh.Bytes("/h/b.mb")[104], 0x5A);
+
+    fs.Reset();
+    EXPECT_EQ(fs.counts().calls, 0u);
+    EXPECT_TRUE(fs.counts().log.empty());
+    EXPECT_EQ(fs.counts().paths.size(), 2u) << "the files stay known";
+
+    // A log cut short is an error, not a shorter replay.
+    std::vector<char> raw;
+    {
+        std::ifstream in(path, std::ios::binary);
+        raw.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(raw.data(), static_cast<std::streamsize>(raw.size() - 4));
+    }
+    try {
+        LoadWriteLog(path);
+        ADD_FAILURE() << "a cut log was read";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("cut short"), std::string::npos) << e.what();
+    }
+    std::remove(path.c_str());
 }
 
 class NullHost : public install::MergeHost {
