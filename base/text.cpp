@@ -1,6 +1,8 @@
 #include "base/text.h"
 
+#include <array>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "base/codepage_tables.h"
@@ -45,13 +47,6 @@ const std::vector<uint8_t>& Reverse(int codePage) {
     }
 }
 
-// The length of the run of ASCII bytes at the start of s.
-size_t AsciiRun(std::string_view s) {
-    size_t n = 0;
-    while (n < s.size() && static_cast<unsigned char>(s[n]) < 0x80) ++n;
-    return n;
-}
-
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
@@ -70,10 +65,69 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
+// A code page's upper half in UTF-8, built once per code page.
+struct Utf8Char {
+    char bytes[3];
+    uint8_t length;
+};
+
+std::array<Utf8Char, 128> BuildUtf8(const char16_t* upper) {
+    std::array<Utf8Char, 128> t{};
+    for (int k = 0; k < 128; ++k) {
+        std::string s;
+        AppendUtf8(s, upper[k]);
+        std::memcpy(t[k].bytes, s.data(), s.size());
+        t[k].length = static_cast<uint8_t>(s.size());
+    }
+    return t;
+}
+
+const std::array<Utf8Char, 128>& Utf8Upper(int codePage) {
+    static const std::array<Utf8Char, 128> u437 = BuildUtf8(tables::kCp437);
+    static const std::array<Utf8Char, 128> u850 = BuildUtf8(tables::kCp850);
+    static const std::array<Utf8Char, 128> u1252 = BuildUtf8(tables::kCp1252);
+    switch (codePage) {
+        case 437:
+            return u437;
+        case 850:
+            return u850;
+        default:
+            return u1252;
+    }
+}
+
 constexpr char32_t kBad = 0xFFFFFFFF;
+
+// How many of the n bytes from p on are ASCII before the first that is not, eight at a time.
+size_t AsciiRun(const char* p, size_t n) {
+    size_t k = 0;
+    for (; k + 8 <= n; k += 8) {
+        uint64_t w;
+        std::memcpy(&w, p + k, 8);
+        if (w & 0x8080808080808080ull) break;
+    }
+    while (k < n && static_cast<unsigned char>(p[k]) < 0x80) ++k;
+    return k;
+}
 
 // Decodes one code point at s[i], advancing i; returns kBad for a malformed sequence
 // (advancing one byte).
+char32_t NextCodePoint(std::string_view s, size_t& i);
+
+// NextCodePoint for a non-ASCII byte at s[i], with the two-byte sequences of the Latin
+// letters decoded on the spot.
+inline char32_t NextNonAscii(std::string_view s, size_t& i) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    if (b0 >= 0xC2 && b0 <= 0xDF && i + 1 < s.size()) {
+        const auto b1 = static_cast<unsigned char>(s[i + 1]);
+        if ((b1 & 0xC0) == 0x80) {
+            i += 2;
+            return char32_t{b0 & 0x1Fu} << 6 | (b1 & 0x3Fu);
+        }
+    }
+    return NextCodePoint(s, i);
+}
+
 char32_t NextCodePoint(std::string_view s, size_t& i) {
     const auto b0 = static_cast<unsigned char>(s[i]);
     if (b0 < 0x80) {
@@ -120,32 +174,41 @@ bool IsSupportedCodePage(int codePage) {
 }
 
 std::string ToUtf8(std::string_view bytes, int codePage) {
-    const char16_t* upper = UpperHalf(codePage);
-    std::string out;
-    out.reserve(bytes.size() + bytes.size() / 4);
-    size_t i = 0;
-    while (i < bytes.size()) {
-        const size_t run = AsciiRun(bytes.substr(i));
-        out.append(bytes.data() + i, run);
+    const std::array<Utf8Char, 128>& upper = Utf8Upper(codePage);
+    // At most three bytes for each: the code pages' characters all lie below U+10000.
+    std::string out(bytes.size() * 3, '\0');
+    char* o = out.data();
+    const char* p = bytes.data();
+    const size_t n = bytes.size();
+    for (size_t i = 0; i < n;) {
+        const size_t run = AsciiRun(p + i, n - i);
+        std::memcpy(o, p + i, run);
+        o += run;
         i += run;
-        if (i < bytes.size()) AppendUtf8(out, upper[static_cast<unsigned char>(bytes[i++]) - 0x80]);
+        if (i == n) break;
+        const Utf8Char& u = upper[static_cast<unsigned char>(p[i++]) - 0x80];
+        std::memcpy(o, u.bytes, 3);
+        o += u.length;
     }
+    out.resize(static_cast<size_t>(o - out.data()));
     return out;
 }
 
 std::string FromUtf8(std::string_view utf8, int codePage, bool* lossless) {
     const char16_t* upper = UpperHalf(codePage);
     const std::vector<uint8_t>& reverse = Reverse(codePage);
-    std::string out;
-    out.reserve(utf8.size());
+    // One byte for each character or malformed byte, so never longer than the input.
+    std::string out(utf8.size(), '\0');
+    char* o = out.data();
     size_t i = 0;
     while (i < utf8.size()) {
-        const size_t run = AsciiRun(utf8.substr(i));
-        out.append(utf8.data() + i, run);
+        const size_t run = AsciiRun(utf8.data() + i, utf8.size() - i);
+        std::memcpy(o, utf8.data() + i, run);
+        o += run;
         i += run;
         if (i == utf8.size()) break;
         // A lead byte: a code point of 0x80 or more, or a malformed sequence.
-        const char32_t cp = NextCodePoint(utf8, i);
+        const char32_t cp = NextNonAscii(utf8, i);
         uint8_t mapped = 0;
         if (cp != kBad && cp < kReverseSize) {
             mapped = reverse[cp];
@@ -154,8 +217,9 @@ std::string FromUtf8(std::string_view utf8, int codePage, bool* lossless) {
                 if (upper[k] == cp) mapped = static_cast<uint8_t>(0x80 + k);
         }
         if (!mapped && lossless) *lossless = false;
-        out.push_back(mapped ? static_cast<char>(mapped) : '?');
+        *o++ = mapped ? static_cast<char>(mapped) : '?';
     }
+    out.resize(static_cast<size_t>(o - out.data()));
     return out;
 }
 
@@ -198,7 +262,11 @@ size_t CodePointCount(std::string_view utf8) {
     size_t n = 0;
     size_t i = 0;
     while (i < utf8.size()) {
-        NextCodePoint(utf8, i);
+        const size_t run = AsciiRun(utf8.data() + i, utf8.size() - i);
+        n += run;
+        i += run;
+        if (i == utf8.size()) break;
+        NextNonAscii(utf8, i);
         ++n;
     }
     return n;

@@ -28,10 +28,12 @@ constexpr LayoutField kLayout[] = {
 
 // Bounds-checked little-endian access to buffers this module sized itself; a failure is a
 // fault of this code, not of the file.
-void NeedBytes(std::span<const uint8_t> b, size_t at, size_t n) {
-    if (at > b.size() || n > b.size() - at)
-        throw Error("blob file buffer of " + std::to_string(b.size()) + " bytes read at " +
-                    std::to_string(at));
+[[noreturn]] void BufferOverrun(size_t size, size_t at) {
+    throw Error("blob file buffer of " + std::to_string(size) + " bytes read at " +
+                std::to_string(at));
+}
+inline void NeedBytes(std::span<const uint8_t> b, size_t at, size_t n) {
+    if (at > b.size() || n > b.size() - at) BufferOverrun(b.size(), at);
 }
 uint8_t Get8(std::span<const uint8_t> b, size_t at) {
     NeedBytes(b, at, 1);
@@ -150,15 +152,21 @@ void BlobFile::WriteHeaderBytes(uint32_t at, const std::vector<uint8_t>& bytes) 
 }
 
 std::vector<uint8_t> BlobFile::ReadRange(uint64_t offset, size_t n) const {
+    std::vector<uint8_t> bytes;
+    ReadRangeInto(offset, n, bytes);
+    return bytes;
+}
+
+void BlobFile::ReadRangeInto(uint64_t offset, size_t n, std::vector<uint8_t>& out) const {
     const uint64_t size = SizeFor(offset + n);
     if (offset > size || n > size - offset)
         Corrupt(Where(offset), "reading " + std::to_string(n) +
                                    " bytes passes the end of the file (" + std::to_string(size) +
                                    " bytes)");
+    out.resize(n);  // a buffer used again is not cleared first: every byte is read over
     if (!key_) {
-        std::vector<uint8_t> bytes(n);
-        if (n) file_.ReadAt(offset, bytes.data(), n);
-        return bytes;
+        if (n) file_.ReadAt(offset, out.data(), n);
+        return;
     }
     // Whole chunks only: the file size is a multiple of 4096, so they never pass the end.
     const uint64_t start = offset / kCryptChunkSize * kCryptChunkSize;
@@ -166,7 +174,8 @@ std::vector<uint8_t> BlobFile::ReadRange(uint64_t offset, size_t n) const {
     std::vector<uint8_t> chunks(end - start);
     file_.ReadAt(start, chunks.data(), chunks.size());
     DecryptMbChunks(chunks.data(), chunks.size(), *key_);
-    return {chunks.begin() + (offset - start), chunks.begin() + (offset - start + n)};
+    std::copy(chunks.begin() + (offset - start), chunks.begin() + (offset - start + n),
+              out.begin());
 }
 
 void BlobFile::WriteRange(uint64_t offset, std::span<const uint8_t> bytes, bool overFree) {
@@ -204,10 +213,11 @@ BlobFile::SlotTable BlobFile::ReadSlots(uint32_t blockOffset) const {
 }
 
 BlobFile::SlotTable BlobFile::ParseSlots(std::span<const uint8_t> raw) {
+    NeedBytes(raw, 0, mb::kSlots * mb::kSlotSize);
     SlotTable slots(mb::kSlots);
     for (uint32_t i = 0; i < mb::kSlots; ++i) {
-        const size_t at = i * mb::kSlotSize;
-        slots[i] = {Get8(raw, at), Get8(raw, at + 1), Get16(raw, at + 2), Get8(raw, at + 4)};
+        const uint8_t* p = raw.data() + i * mb::kSlotSize;
+        slots[i] = {p[0], p[1], static_cast<uint16_t>(p[2] | p[3] << 8), p[4]};
     }
     return slots;
 }
@@ -253,63 +263,68 @@ std::vector<uint8_t> BlobFile::Read(uint32_t offsetAndIndex, uint32_t length,
     const uint32_t offset = offsetAndIndex & 0xFFFFFF00u;
     const uint32_t index = offsetAndIndex & 0xFFu;
     const uint64_t size = SizeFor(std::max<uint64_t>(uint64_t{offset} + mb::kUnit, length));
-    const std::string where = Where(offset);
-    const std::string blob = "blob " + Hex(offsetAndIndex) + ": ";
+    // Named only for an error: every blob read passes through here.
+    const auto where = [&] { return Where(offset); };
+    const auto blob = [&] { return "blob " + Hex(offsetAndIndex) + ": "; };
+    const auto slotName = [&] { return "slot " + Hex(index) + " "; };
     // Length first, so that no buffer is ever sized by a length the file could not hold.
     if (length > size)
-        Corrupt(where, blob + "length " + std::to_string(length) + " is larger than the file (" +
-                           std::to_string(size) + " bytes)");
-    if (offset == 0) Corrupt(where, blob + "points at the header block");
-    if (offset % mb::kUnit != 0) Corrupt(where, blob + "not on a 4096-byte block boundary");
+        Corrupt(where(), blob() + "length " + std::to_string(length) +
+                             " is larger than the file (" + std::to_string(size) + " bytes)");
+    if (offset == 0) Corrupt(where(), blob() + "points at the header block");
+    if (offset % mb::kUnit != 0) Corrupt(where(), blob() + "not on a 4096-byte block boundary");
     if (uint64_t{offset} + mb::kUnit > size)
-        Corrupt(where,
-                blob + "points past the end of the file (" + std::to_string(size) + " bytes)");
+        Corrupt(where(),
+                blob() + "points past the end of the file (" + std::to_string(size) + " bytes)");
 
-    const std::vector<uint8_t> head = ReadRange(offset, mb::kSingleHeader);
+    // The block's header, with the slot table after it for a slot: one read.
+    const std::vector<uint8_t> head =
+        ReadRange(offset, index == mb::kSingleIndex ? mb::kSingleHeader
+                                                    : mb::kSlotTable + mb::kSlots * mb::kSlotSize);
     const uint8_t type = Get8(head, 0);
     const uint32_t units = Get16(head, 1);
     if (index == mb::kSingleIndex) {
         if (type != mb::kTypeSingle)
-            Corrupt(where, blob + "block type " + std::to_string(type) +
-                               " where a single-blob block (2) belongs");
+            Corrupt(where(), blob() + "block type " + std::to_string(type) +
+                                 " where a single-blob block (2) belongs");
         if (units == 0 || uint64_t{offset} + uint64_t{units} * mb::kUnit > size)
-            Corrupt(where,
-                    blob + "block of " + std::to_string(units) + " units does not fit in the file");
+            Corrupt(where(), blob() + "block of " + std::to_string(units) +
+                                 " units does not fit in the file");
         const uint32_t stored = Get32(head, 3);
         if (stored != length)
-            Corrupt(where, blob + "the record says " + std::to_string(length) +
-                               " bytes, the block holds " + std::to_string(stored));
+            Corrupt(where(), blob() + "the record says " + std::to_string(length) +
+                                 " bytes, the block holds " + std::to_string(stored));
         if (uint64_t{length} + mb::kSingleHeader > uint64_t{units} * mb::kUnit)
-            Corrupt(where, blob + "length " + std::to_string(length) + " does not fit in " +
-                               std::to_string(units) + " units");
+            Corrupt(where(), blob() + "length " + std::to_string(length) + " does not fit in " +
+                                 std::to_string(units) + " units");
         if (Get16(head, 7) != modNumber)
-            Corrupt(where, blob + "modification number " + std::to_string(modNumber) +
-                               " in the record, " + std::to_string(Get16(head, 7)) +
-                               " in the block");
+            Corrupt(where(), blob() + "modification number " + std::to_string(modNumber) +
+                                 " in the record, " + std::to_string(Get16(head, 7)) +
+                                 " in the block");
         return ReadRange(uint64_t{offset} + mb::kSingleHeader, length);
     }
 
     if (index >= mb::kSlots)
-        Corrupt(where, blob + "slot " + Hex(index) + " beyond the block's 64 slots");
+        Corrupt(where(), blob() + "slot " + Hex(index) + " beyond the block's 64 slots");
     if (type != mb::kTypeSuballocated)
-        Corrupt(where, blob + "block type " + std::to_string(type) +
-                           " where a suballocated block (3) belongs");
+        Corrupt(where(), blob() + "block type " + std::to_string(type) +
+                             " where a suballocated block (3) belongs");
     if (units != 1)
-        Corrupt(where, blob + "suballocated block of " + std::to_string(units) + " units");
-    const Slot slot = ReadSlots(offset)[index];
-    const std::string slotName = "slot " + Hex(index) + " ";
-    if (!slot.Live()) Corrupt(where, blob + slotName + "is free");
+        Corrupt(where(), blob() + "suballocated block of " + std::to_string(units) + " units");
+    const Slot slot = ParseSlots(std::span<const uint8_t>(head).subspan(mb::kSlotTable))[index];
+    if (!slot.Live()) Corrupt(where(), blob() + slotName() + "is free");
     if (slot.chunks == 0 || slot.lastBytes > mb::kChunk || slot.chunkOffset < mb::kFirstDataChunk ||
         uint32_t{slot.chunkOffset} + slot.chunks > mb::kChunksPerBlock)
-        Corrupt(where, blob + slotName + "data at " + Hex(slot.chunkOffset * mb::kChunk) + " of " +
-                           std::to_string(slot.chunks) + " chunks (last " +
-                           std::to_string(slot.lastBytes) + ") breaks the block");
+        Corrupt(where(), blob() + slotName() + "data at " + Hex(slot.chunkOffset * mb::kChunk) +
+                             " of " + std::to_string(slot.chunks) + " chunks (last " +
+                             std::to_string(slot.lastBytes) + ") breaks the block");
     if (slot.Length() != length)
-        Corrupt(where, blob + "the record says " + std::to_string(length) + " bytes, " + slotName +
-                           "holds " + std::to_string(slot.Length()));
+        Corrupt(where(), blob() + "the record says " + std::to_string(length) + " bytes, " +
+                             slotName() + "holds " + std::to_string(slot.Length()));
     if (slot.modNumber != modNumber)
-        Corrupt(where, blob + "modification number " + std::to_string(modNumber) +
-                           " in the record, " + std::to_string(slot.modNumber) + " in " + slotName);
+        Corrupt(where(), blob() + "modification number " + std::to_string(modNumber) +
+                             " in the record, " + std::to_string(slot.modNumber) + " in " +
+                             slotName());
     return ReadRange(uint64_t{offset} + uint64_t{slot.chunkOffset} * mb::kChunk, length);
 }
 
@@ -401,7 +416,7 @@ void BlobFile::Walk(std::vector<Problem>& problems, std::map<uint32_t, Block>& m
     while (offset < size) {
         const uint64_t want = std::min<uint64_t>(kHeadBytes, size - offset);
         if (offset < windowAt || offset + want > windowAt + window.size()) {
-            window = ReadRange(offset, lastUnits <= 2 ? std::min(kWindow, size - offset) : want);
+            ReadRangeInto(offset, lastUnits <= 2 ? std::min(kWindow, size - offset) : want, window);
             windowAt = offset;
         }
         const std::span<const uint8_t> head =

@@ -174,6 +174,8 @@ class BlobFile {
     std::vector<uint8_t> HeaderBytes(uint32_t at, uint32_t n);
     void WriteHeaderBytes(uint32_t at, const std::vector<uint8_t>& bytes);
     std::vector<uint8_t> ReadRange(uint64_t offset, size_t n) const;
+    // ReadRange into `out`, resized to n.
+    void ReadRangeInto(uint64_t offset, size_t n, std::vector<uint8_t>& out) const;
     // `overFree`: the bytes lie in free space (a gap of a suballocated block, a free run).
     void WriteRange(uint64_t offset, std::span<const uint8_t> bytes, bool overFree = false);
     SlotTable ReadSlots(uint32_t blockOffset) const;

@@ -78,11 +78,20 @@ std::vector<uint8_t> Header(uint32_t save) {
     return h;
 }
 
-// Appends one record: its length and CRC, then the body.
-void AddRecord(std::vector<uint8_t>& out, const std::vector<uint8_t>& body) {
-    Put32(out, static_cast<uint32_t>(body.size()));
-    Put32(out, Crc32(body));
-    out.insert(out.end(), body.begin(), body.end());
+// A record is built in place: BeginRecord leaves room for its length and CRC, the body is
+// appended, and EndRecord fills them in.
+size_t BeginRecord(std::vector<uint8_t>& out) {
+    const size_t at = out.size();
+    out.resize(at + kRecordHead);
+    return at;
+}
+void EndRecord(std::vector<uint8_t>& out, size_t at) {
+    const auto length = static_cast<uint32_t>(out.size() - at - kRecordHead);
+    const uint32_t crc = Crc32(Bytes(out).subspan(at + kRecordHead));
+    for (int i = 0; i < 4; ++i) {
+        out[at + i] = static_cast<uint8_t>(length >> (8 * i));
+        out[at + 4 + i] = static_cast<uint8_t>(crc >> (8 * i));
+    }
 }
 
 // What a journal file says: whether a save is unfinished, the files it touched with their
@@ -426,6 +435,11 @@ void Journal::Write(const std::vector<Range>& own) {
 void Journal::Protect(const std::vector<Range>& ranges) {
     std::vector<uint8_t> out;
     if (end_ == 0) out = Header(save_);
+    // Room for every record at once: the old bytes are at most the bytes written, and a
+    // range's records take less than 128 bytes beside them and their piece CRCs.
+    size_t room = out.size();
+    for (const Range& r : ranges) room += 128 + r.data.size() + 4 * (r.data.size() / kPiece + 2);
+    out.reserve(room);
     std::vector<Touched> touched;
     std::vector<Undo> undo;
     for (const Range& r : ranges) {
@@ -447,24 +461,24 @@ void Journal::Protect(const std::vector<Range>& ranges) {
             number = static_cast<uint16_t>(touched_.size() + touched.size());
             touched.push_back({r.file, sizeBefore, sizeBefore});
             const std::string name = FileName(r.file->Path());
-            std::vector<uint8_t> body;
-            Put32(body, save_);
-            body.push_back(kFileRecord);
-            Put64(body, sizeBefore);
-            Put16(body, static_cast<uint16_t>(name.size()));
-            body.insert(body.end(), name.begin(), name.end());
-            AddRecord(out, body);
+            const size_t at = BeginRecord(out);
+            Put32(out, save_);
+            out.push_back(kFileRecord);
+            Put64(out, sizeBefore);
+            Put16(out, static_cast<uint16_t>(name.size()));
+            out.insert(out.end(), name.begin(), name.end());
+            EndRecord(out, at);
         }
         for (Touched* t : {FindTouched(touched_, r.file), FindTouched(touched, r.file)})
             if (t) t->end = std::max(t->end, r.offset + r.data.size());
+        const size_t at = BeginRecord(out);
+        Put32(out, save_);
+        out.push_back(r.overFree ? kFreeRecord : kUndoRecord);
+        Put16(out, number);
+        Put64(out, r.offset);
+        Put64(out, r.data.size());
         if (r.overFree) {
-            std::vector<uint8_t> body;
-            Put32(body, save_);
-            body.push_back(kFreeRecord);
-            Put16(body, number);
-            Put64(body, r.offset);
-            Put64(body, r.data.size());
-            AddRecord(out, body);
+            EndRecord(out, at);
             continue;
         }
         // Bytes past the size before are new: the truncation undoes them.
@@ -472,19 +486,11 @@ void Journal::Protect(const std::vector<Range>& ranges) {
             r.offset >= sizeBefore ? 0 : std::min<uint64_t>(r.data.size(), sizeBefore - r.offset);
         Undo u{r.file, r.offset, std::vector<uint8_t>(static_cast<size_t>(keep))};
         if (keep) r.file->ReadAt(r.offset, u.bytes.data(), u.bytes.size());
-        const auto pieces = Pieces(r.offset, keep);
-        std::vector<uint8_t> body;
-        body.reserve(kUndoBodyFixed + u.bytes.size() + 4 * pieces.size());
-        Put32(body, save_);
-        body.push_back(kUndoRecord);
-        Put16(body, number);
-        Put64(body, r.offset);
-        Put64(body, r.data.size());
-        body.insert(body.end(), u.bytes.begin(), u.bytes.end());
-        for (const auto& [start, length] : pieces)
-            Put32(body, Crc32(r.data.subspan(static_cast<size_t>(start - r.offset),
-                                             static_cast<size_t>(length))));
-        AddRecord(out, body);
+        out.insert(out.end(), u.bytes.begin(), u.bytes.end());
+        for (const auto& [start, length] : Pieces(r.offset, keep))
+            Put32(out, Crc32(r.data.subspan(static_cast<size_t>(start - r.offset),
+                                            static_cast<size_t>(length))));
+        EndRecord(out, at);
         if (keep) undo.push_back(std::move(u));
     }
     if (out.empty()) return;

@@ -99,7 +99,8 @@ Value ToText(const FieldDefinition& f, const Value& v, int codePage, bool limite
     } else {
         Invalid(f);
     }
-    if (limited && text::FromUtf8(s, codePage).size() > static_cast<size_t>(f.size)) Invalid(f);
+    // Each character (or malformed byte) takes one byte in the code page.
+    if (limited && text::CodePointCount(s) > static_cast<size_t>(f.size)) Invalid(f);
     if (s.empty()) return Value::Null();
     return Value::Text(std::move(s));
 }

@@ -33,6 +33,36 @@ TEST(Text, UnmappableAndMalformedBecomeQuestionMarks) {
     lossless = true;
     EXPECT_EQ(FromUtf8("x\xC3", 1252, &lossless), "x?");  // cut sequence
     EXPECT_FALSE(lossless);
+    // One byte in the code page for each character or malformed byte: a field's length is
+    // checked by counting, without converting.
+    for (const char* s : {"", "abc", "Questões é", "\xE4\xB8\xAD!", "x\xC3", "\xFF\xFE\x80",
+                          "\xED\xA0\x80", "\xF0\x9F\x98\x80z", "\xC0\xAF", "\xE2\x82"})
+        for (int cp : {1252, 850, 437})
+            EXPECT_EQ(FromUtf8(s, cp).size(), CodePointCount(s)) << s << " " << cp;
+}
+
+// ASCII is taken eight bytes at a time and two-byte letters on the spot: the edges of both.
+TEST(Text, AsciiRunsAndTwoByteLettersAtEveryEdge) {
+    bool lossless = true;
+    EXPECT_EQ(FromUtf8("abcdefgh\xC3\xA9", 1252, &lossless), "abcdefgh\xE9");
+    EXPECT_TRUE(lossless);
+    EXPECT_EQ(FromUtf8("abcdefgh\xC3", 1252, &lossless), "abcdefgh?");  // cut at the end
+    EXPECT_FALSE(lossless);
+    EXPECT_EQ(FromUtf8("\xC3(", 1252), "?(");         // no continuation byte
+    EXPECT_EQ(FromUtf8("\xC1\x81", 1252), "??");      // overlong
+    EXPECT_EQ(FromUtf8("\xDF\xBF", 1252), "?");       // U+07FF, not in the code page
+    EXPECT_EQ(FromUtf8("\xC2\xA0x", 1252), "\xA0x");  // the lowest two-byte letter
+    const std::string latin = "0123456789\xE9\xE7\xE3 abcdefghijklmnop\xC7";
+    const std::string utf8 = ToUtf8(latin, 1252);
+    EXPECT_EQ(utf8, "0123456789\xC3\xA9\xC3\xA7\xC3\xA3 abcdefghijklmnop\xC3\x87");
+    EXPECT_EQ(FromUtf8(utf8, 1252), latin);
+    EXPECT_EQ(CodePointCount(utf8), latin.size());
+    for (size_t cut = 0; cut <= utf8.size(); ++cut) {
+        const std::string part = utf8.substr(0, cut);
+        EXPECT_EQ(FromUtf8(part, 1252).size(), CodePointCount(part)) << cut;
+    }
+    EXPECT_EQ(ToUtf8("", 1252), "");
+    EXPECT_EQ(ToUtf8(std::string(17, 'a'), 850), std::string(17, 'a'));
 }
 
 TEST(Text, DosCodePages) {
