@@ -8,6 +8,7 @@
 #include <string>
 
 #include "components/kinds.h"
+#include "tests/support/pointer_win.h"
 #include "ui/application.h"
 #include "ui/bitmap.h"
 #include "ui/form.h"
@@ -37,9 +38,10 @@ class TestForm : public ui::Form {
 };
 
 // A borderless 320 x 240 form at the screen's top-left corner, with `body` (nested objects)
-// inside its definition. Shown and painted.
+// inside its definition. Shown and painted, with the cursor away from it.
 inline TestForm* MakeForm(const std::string& body = "") {
     TheApp();
+    pq::testing::MovePointerAway();
     std::string text =
         "object TestForm: TTestForm\n"
         "  BorderStyle = bsNone\n"
