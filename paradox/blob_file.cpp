@@ -578,12 +578,16 @@ BlobRef BlobFile::WriteSingle(std::span<const uint8_t> data) {
     const bool append = offset == 0;
     if (append) offset = static_cast<uint32_t>(file_.Size());
 
-    std::vector<uint8_t> block(uint64_t{units} * mb::kUnit, 0);
+    // The header, the blob, zeros to the end of the last unit (the blob's bytes are not
+    // cleared first: a picture is tens of kilobytes).
+    std::vector<uint8_t> block(mb::kSingleHeader, 0);
+    block.reserve(uint64_t{units} * mb::kUnit);
     block[0] = mb::kTypeSingle;
     Put16(block, 1, units);
     Put32(block, 3, length);
     Put16(block, 7, mod);
-    std::copy(data.begin(), data.end(), block.begin() + mb::kSingleHeader);
+    block.insert(block.end(), data.begin(), data.end());
+    block.resize(uint64_t{units} * mb::kUnit, 0);
     if (append) {
         // One write: the file never ends in a partial block.
         WriteRange(offset, block);

@@ -294,6 +294,10 @@ class JournaledFileImpl : public File, public Journal::Deferring {
             free = free && last->second.overFree;
             ++last;
         }
+        if (first == last) {  // apart from every waiting write: its bytes alone
+            waiting.emplace(offset, Pending{std::vector<uint8_t>(p, p + n), overFree});
+            return;
+        }
         std::vector<uint8_t> joined(static_cast<size_t>(end - start));
         for (auto it = first; it != last; ++it)
             std::copy(it->second.bytes.begin(), it->second.bytes.end(),

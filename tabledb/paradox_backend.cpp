@@ -68,7 +68,7 @@ Value FromEngine(const paradox::Value& v) {
             return Value::Text(v.AsText());
         case K::kBytes: {
             const auto& b = v.AsBytes();
-            return Value::Blob(std::string(b.begin(), b.end()));
+            return Value::Blob(std::string(reinterpret_cast<const char*>(b.data()), b.size()));
         }
         case K::kDate:
             return Value::FromDate(Date{v.AsDate()});
@@ -92,7 +92,8 @@ paradox::Value ToEngine(const Value& v, FieldType type) {
             return type == FieldType::kBcd ? paradox::Value::Bcd(s) : paradox::Value::Text(s);
         }
         paradox::Value operator()(const Bytes& b) const {
-            return paradox::Value::Bytes(std::vector<uint8_t>(b.data.begin(), b.data.end()));
+            const auto* p = reinterpret_cast<const uint8_t*>(b.data.data());
+            return paradox::Value::Bytes(std::vector<uint8_t>(p, p + b.data.size()));
         }
         paradox::Value operator()(Date d) const { return paradox::Value::Date(d.days); }
         paradox::Value operator()(Time t) const { return paradox::Value::Time(t.milliseconds); }
