@@ -489,7 +489,8 @@ std::vector<uint8_t> BlobContent(const Field& f, const Value& v, int codePage) {
             const std::string s = (f.type == FieldType::kMemo || f.type == FieldType::kFmtMemo)
                                       ? ToCodePage(f, v.AsText(), codePage)
                                       : v.AsText();
-            return std::vector<uint8_t>(s.begin(), s.end());
+            const auto* p = reinterpret_cast<const uint8_t*>(s.data());
+            return std::vector<uint8_t>(p, p + s.size());
         }
         default:
             Invalid(f, std::string("a ") + KindName(v.kind()) + " value cannot go in a blob");
