@@ -112,22 +112,6 @@ size_t AsciiRun(const char* p, size_t n) {
 
 // Decodes one code point at s[i], advancing i; returns kBad for a malformed sequence
 // (advancing one byte).
-char32_t NextCodePoint(std::string_view s, size_t& i);
-
-// NextCodePoint for a non-ASCII byte at s[i], with the two-byte sequences of the Latin
-// letters decoded on the spot.
-inline char32_t NextNonAscii(std::string_view s, size_t& i) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    if (b0 >= 0xC2 && b0 <= 0xDF && i + 1 < s.size()) {
-        const auto b1 = static_cast<unsigned char>(s[i + 1]);
-        if ((b1 & 0xC0) == 0x80) {
-            i += 2;
-            return char32_t{b0 & 0x1Fu} << 6 | (b1 & 0x3Fu);
-        }
-    }
-    return NextCodePoint(s, i);
-}
-
 char32_t NextCodePoint(std::string_view s, size_t& i) {
     const auto b0 = static_cast<unsigned char>(s[i]);
     if (b0 < 0x80) {
@@ -165,6 +149,20 @@ char32_t NextCodePoint(std::string_view s, size_t& i) {
     }
     i += extra + 1;
     return cp;
+}
+
+// NextCodePoint for a non-ASCII byte at s[i], with the two-byte sequences of the Latin
+// letters decoded on the spot.
+inline char32_t NextNonAscii(std::string_view s, size_t& i) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    if (b0 >= 0xC2 && b0 <= 0xDF && i + 1 < s.size()) {
+        const auto b1 = static_cast<unsigned char>(s[i + 1]);
+        if ((b1 & 0xC0) == 0x80) {
+            i += 2;
+            return char32_t{b0 & 0x1Fu} << 6 | (b1 & 0x3Fu);
+        }
+    }
+    return NextCodePoint(s, i);
 }
 
 }  // namespace

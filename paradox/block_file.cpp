@@ -132,8 +132,8 @@ BlockPtr BlockFile::Peek(uint16_t n) {
 }
 
 void BlockFile::Done(BlockPtr b) {
+    // Held by no one else: not by the cache, so its buffer is free to use again.
     if (!b || b.use_count() != 1 || b->queued) return;
-    if (LruIterator* found = Cached(b->number); found && **found == b) return;
     if (spare_.size() < 8) spare_.push_back(std::move(b->bytes));
 }
 

@@ -141,27 +141,22 @@ Plan ReadPlan(Bytes bytes, const std::string& journalPath, const std::string& db
                             "the table as it is");
             const uint64_t size = Get64(body, 5);
             plan.files.push_back({name, size, size});
-        } else if (kind == kUndoRecord) {
+        } else if (kind == kUndoRecord || kind == kFreeRecord) {
             if (length < kUndoBodyFixed) break;
             const uint16_t file = GetU16(body, 5);
             const uint64_t offset = Get64(body, 7);
             const uint64_t written = Get64(body, 15);
             if (file >= plan.files.size() || offset > UINT64_MAX - written) break;
             Plan::FileEntry& f = plan.files[file];
-            const uint64_t n =
-                offset >= f.sizeBefore ? 0 : std::min(written, f.sizeBefore - offset);
+            // A write over free space keeps no old bytes: nothing to restore, only its reach.
+            const uint64_t n = kind == kFreeRecord || offset >= f.sizeBefore
+                                   ? 0
+                                   : std::min(written, f.sizeBefore - offset);
             if (length != kUndoBodyFixed + n + 4 * Pieces(offset, n).size()) break;
             f.end = std::max(f.end, offset + written);
             const Bytes data = body.subspan(kUndoBodyFixed);
-            plan.undo.push_back({file, offset, data.first(n), data.subspan(n)});
-        } else if (kind == kFreeRecord) {
-            // Nothing to restore; the file's size may reach this far.
-            if (length != kUndoBodyFixed) break;
-            const uint16_t file = GetU16(body, 5);
-            const uint64_t offset = Get64(body, 7);
-            const uint64_t written = Get64(body, 15);
-            if (file >= plan.files.size() || offset > UINT64_MAX - written) break;
-            plan.files[file].end = std::max(plan.files[file].end, offset + written);
+            if (kind == kUndoRecord)
+                plan.undo.push_back({file, offset, data.first(n), data.subspan(n)});
         } else {
             break;
         }

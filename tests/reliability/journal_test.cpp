@@ -289,6 +289,32 @@ TEST(CrashSafety, ATornJournalUndoesOnlyWhatItProtected) {
     }
 }
 
+// One save by hand over the table's blob file and data file: `stage` makes the blob file's
+// writes (they wait in memory), then, with at most `allowed` writes reaching the files, the
+// journal protects them with `batch` at offset 4 of the data file, `journaled` runs, and the
+// save is marked done. True when the save was complete; a failed write ends it like a kill.
+bool SaveUnderBudget(
+    MemoryFileSystem& fs, long long allowed, const std::vector<uint8_t>& batch,
+    const std::function<void(Journal&, File& mb)>& stage,
+    const std::function<void()>& journaled = [] {}) {
+    Journal journal(fs, kPath);
+    auto mb = JournaledFile(fs.Open("/h/Questoes.mb", OpenMode::kReadWrite), journal);
+    auto data = fs.Open(kPath, OpenMode::kReadWrite);
+    journal.Begin();
+    stage(journal, *mb);
+    fs.SetWriteBudget(allowed);
+    bool done = false;
+    try {
+        journal.Write({{data.get(), 4, Bytes(batch)}});
+        journaled();
+        journal.Finish();
+        done = true;
+    } catch (const IoError&) {
+    }
+    fs.SetWriteBudget(-1);
+    return done;
+}
+
 // The blob file writing again, after the batch, bytes it wrote before it (a free beside a new
 // blob): the journal keeps a save's writes apart, so a kill anywhere among them is undone and
 // never taken for another program's change.
@@ -300,31 +326,18 @@ TEST(CrashSafety, WritesOverTheSameBytesBeforeAndAfterTheBatchAreUndone) {
         MemoryFileSystem fs;
         fs.Bytes("/h/Questoes.mb") = original;
         fs.Bytes(kPath) = db;
-        bool done = false;
-        {
-            Journal journal(fs, kPath);
-            auto mb = JournaledFile(fs.Open("/h/Questoes.mb", OpenMode::kReadWrite), journal);
-            auto data = fs.Open(kPath, OpenMode::kReadWrite);
-            journal.Begin();
-            mb->WriteAt(4, first.data(), first.size());
+        // The journal, the blob file before, the data file, the blob file after, the mark.
+        const bool done = SaveUnderBudget(fs, allowed, batch, [&](Journal& journal, File& mb) {
+            mb.WriteAt(4, first.data(), first.size());
             journal.DeferLater();
-            mb->WriteAt(12, second.data(), second.size());  // half over the first
+            mb.WriteAt(12, second.data(), second.size());  // half over the first
             std::vector<uint8_t> seen(32);
-            mb->ReadAt(0, seen.data(), seen.size());
+            mb.ReadAt(0, seen.data(), seen.size());
             EXPECT_EQ(seen[11], 0xAA);
             EXPECT_EQ(seen[12], 0xBB);
             EXPECT_EQ(seen[27], 0xBB);
             EXPECT_EQ(fs.Bytes("/h/Questoes.mb"), original) << "nothing written yet";
-            // The journal, the blob file before, the data file, the blob file after, the mark.
-            fs.SetWriteBudget(allowed);
-            try {
-                journal.Write({{data.get(), 4, Bytes(batch)}});
-                journal.Finish();
-                done = true;
-            } catch (const IoError&) {
-            }
-            fs.SetWriteBudget(-1);
-        }
+        });
         EXPECT_EQ(done, allowed == 5);
         if (done) continue;
         EXPECT_EQ(RecoverTable(fs, kPath, true),
@@ -352,27 +365,16 @@ TEST(CrashSafety, BytesWrittenOverFreeSpaceAreNotKeptButEverythingElseIsUndone) 
         MemoryFileSystem fs;
         fs.Bytes("/h/Questoes.mb") = original;
         fs.Bytes(kPath) = db;
-        bool done = false;
-        {
-            Journal journal(fs, kPath);
-            auto mb = JournaledFile(fs.Open("/h/Questoes.mb", OpenMode::kReadWrite), journal);
-            auto data = fs.Open(kPath, OpenMode::kReadWrite);
-            journal.Begin();
-            mb->WriteOverFree(4105, blob.data(), blob.size());
-            mb->WriteAt(4096, head.data(), head.size());
-            mb->WriteOverFree(60000, tail.data(), tail.size());
-            journal.DeferLater();
-            mb->WriteAt(100, freed.data(), freed.size());
-            fs.SetWriteBudget(allowed);
-            try {
-                journal.Write({{data.get(), 4, Bytes(batch)}});
-                EXPECT_LT(fs.Bytes(kJournal).size(), 1000u) << "no old bytes of the blobs";
-                journal.Finish();
-                done = true;
-            } catch (const IoError&) {
-            }
-            fs.SetWriteBudget(-1);
-        }
+        const bool done = SaveUnderBudget(
+            fs, allowed, batch,
+            [&](Journal& journal, File& mb) {
+                mb.WriteOverFree(4105, blob.data(), blob.size());
+                mb.WriteAt(4096, head.data(), head.size());
+                mb.WriteOverFree(60000, tail.data(), tail.size());
+                journal.DeferLater();
+                mb.WriteAt(100, freed.data(), freed.size());
+            },
+            [&] { EXPECT_LT(fs.Bytes(kJournal).size(), 1000u) << "no old bytes of the blobs"; });
         EXPECT_EQ(done, allowed == kWrites);
         const std::vector<uint8_t>& now = fs.Bytes("/h/Questoes.mb");
         if (done) {
