@@ -1,6 +1,7 @@
 #include "base/text.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -110,6 +111,19 @@ size_t AsciiRun(const char* p, size_t n) {
     return k;
 }
 
+constexpr size_t kWord = 8;
+static_assert(std::endian::native == std::endian::little);
+
+// Copies the eight bytes at p to o and says how many of them, from the first, are ASCII (eight
+// when all are). Both targets are little-endian: the first byte is the word's lowest.
+inline size_t CopyWord(const char* p, char* o) {
+    uint64_t w;
+    std::memcpy(&w, p, kWord);
+    std::memcpy(o, &w, kWord);
+    const uint64_t high = w & 0x8080808080808080ull;
+    return high ? static_cast<size_t>(std::countr_zero(high)) / 8 : kWord;
+}
+
 // Decodes one code point at s[i], advancing i; returns kBad for a malformed sequence
 // (advancing one byte).
 char32_t NextCodePoint(std::string_view s, size_t& i) {
@@ -173,18 +187,30 @@ bool IsSupportedCodePage(int codePage) {
 
 std::string ToUtf8(std::string_view bytes, int codePage) {
     const std::array<Utf8Char, 128>& upper = Utf8Upper(codePage);
-    // At most three bytes for each: the code pages' characters all lie below U+10000.
-    std::string out(bytes.size() * 3, '\0');
-    char* o = out.data();
     const char* p = bytes.data();
     const size_t n = bytes.size();
-    for (size_t i = 0; i < n;) {
-        const size_t run = AsciiRun(p + i, n - i);
-        std::memcpy(o, p + i, run);
-        o += run;
-        i += run;
-        if (i == n) break;
+    // At most three bytes for each (the code pages' characters all lie below U+10000), and
+    // room for the eight bytes stored at once.
+    std::string out(n * 3 + kWord, '\0');
+    char* o = out.data();
+    size_t i = 0;
+    // Eight bytes are copied at a time and kept as far as they are ASCII.
+    while (i + kWord <= n) {
+        const size_t ascii = CopyWord(p + i, o);
+        i += ascii;
+        o += ascii;
+        if (ascii == kWord) continue;
         const Utf8Char& u = upper[static_cast<unsigned char>(p[i++]) - 0x80];
+        std::memcpy(o, u.bytes, 3);
+        o += u.length;
+    }
+    for (; i < n; ++i) {
+        const auto b = static_cast<unsigned char>(p[i]);
+        if (b < 0x80) {
+            *o++ = static_cast<char>(b);
+            continue;
+        }
+        const Utf8Char& u = upper[b - 0x80];
         std::memcpy(o, u.bytes, 3);
         o += u.length;
     }
@@ -195,16 +221,23 @@ std::string ToUtf8(std::string_view bytes, int codePage) {
 std::string FromUtf8(std::string_view utf8, int codePage, bool* lossless) {
     const char16_t* upper = UpperHalf(codePage);
     const std::vector<uint8_t>& reverse = Reverse(codePage);
-    // One byte for each character or malformed byte, so never longer than the input.
-    std::string out(utf8.size(), '\0');
+    const char* p = utf8.data();
+    const size_t n = utf8.size();
+    // One byte for each character or malformed byte, so never longer than the input, and room
+    // for the eight bytes stored at once.
+    std::string out(n + kWord, '\0');
     char* o = out.data();
     size_t i = 0;
-    while (i < utf8.size()) {
-        const size_t run = AsciiRun(utf8.data() + i, utf8.size() - i);
-        std::memcpy(o, utf8.data() + i, run);
-        o += run;
-        i += run;
-        if (i == utf8.size()) break;
+    while (i < n) {
+        if (i + kWord <= n) {
+            const size_t ascii = CopyWord(p + i, o);
+            i += ascii;
+            o += ascii;
+            if (ascii == kWord) continue;
+        } else if (static_cast<unsigned char>(p[i]) < 0x80) {
+            *o++ = p[i++];
+            continue;
+        }
         // A lead byte: a code point of 0x80 or more, or a malformed sequence.
         const char32_t cp = NextNonAscii(utf8, i);
         uint8_t mapped = 0;

@@ -63,6 +63,22 @@ TEST(Text, AsciiRunsAndTwoByteLettersAtEveryEdge) {
     }
     EXPECT_EQ(ToUtf8("", 1252), "");
     EXPECT_EQ(ToUtf8(std::string(17, 'a'), 850), std::string(17, 'a'));
+    // One letter at every place of texts around the eight-byte steps, and a run of them.
+    for (size_t length = 1; length <= 26; ++length) {
+        for (size_t at = 0; at < length; ++at) {
+            for (size_t letters : {size_t{1}, size_t{3}}) {
+                std::string text(length, 'x');
+                std::string expected;
+                for (size_t k = 0; k < length; ++k) {
+                    const bool letter = k >= at && k < at + letters;
+                    if (letter) text[k] = '\xE7';
+                    expected += letter ? "\xC3\xA7" : "x";
+                }
+                ASSERT_EQ(ToUtf8(text, 1252), expected) << length << " " << at;
+                ASSERT_EQ(FromUtf8(expected, 1252), text) << length << " " << at;
+            }
+        }
+    }
 }
 
 TEST(Text, DosCodePages) {
