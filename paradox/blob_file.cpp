@@ -96,7 +96,9 @@ using Problem = std::pair<std::string, std::string>;  // where, what
 // `where()` names the block; it is called only for a problem (the walk checks every block).
 template <typename SlotTable, typename Where>
 void CheckSlots(const SlotTable& slots, const Where& where, std::vector<Problem>& problems) {
-    std::vector<std::pair<uint32_t, uint32_t>> extents;
+    // At most one extent for each slot: kept on the stack (the walk checks every block).
+    std::array<std::pair<uint32_t, uint32_t>, mb::kSlots> extents;
+    size_t count = 0;
     for (uint32_t i = 0; i < slots.size(); ++i) {
         const auto& s = slots[i];
         if (!s.Live()) continue;
@@ -114,10 +116,10 @@ void CheckSlots(const SlotTable& slots, const Where& where, std::vector<Problem>
                                              " chunks lies outside the data area"});
             continue;
         }
-        extents.push_back({s.chunkOffset, end});
+        extents[count++] = {s.chunkOffset, end};
     }
-    std::sort(extents.begin(), extents.end());
-    for (size_t i = 1; i < extents.size(); ++i)
+    std::sort(extents.begin(), extents.begin() + count);
+    for (size_t i = 1; i < count; ++i)
         if (extents[i].first < extents[i - 1].second)
             problems.push_back(
                 {where(), "slot data overlap at " + Hex(extents[i].first * mb::kChunk)});
@@ -214,7 +216,7 @@ BlobFile::SlotTable BlobFile::ReadSlots(uint32_t blockOffset) const {
 
 BlobFile::SlotTable BlobFile::ParseSlots(std::span<const uint8_t> raw) {
     NeedBytes(raw, 0, mb::kSlots * mb::kSlotSize);
-    SlotTable slots(mb::kSlots);
+    SlotTable slots;
     for (uint32_t i = 0; i < mb::kSlots; ++i) {
         const uint8_t* p = raw.data() + i * mb::kSlotSize;
         slots[i] = {p[0], p[1], static_cast<uint16_t>(p[2] | p[3] << 8), p[4]};
@@ -333,21 +335,22 @@ std::vector<uint8_t> BlobFile::Read(uint32_t offsetAndIndex, uint32_t length,
 BlobFile::Block BlobFile::Summarize(uint8_t type, uint32_t units, const SlotTable& slots) {
     Block b{type, 0, static_cast<uint16_t>(units)};
     if (type != mb::kTypeSuballocated) return b;
-    std::vector<std::pair<uint32_t, uint32_t>> used;
+    std::array<std::pair<uint32_t, uint32_t>, mb::kSlots> used;
+    size_t count = 0;
     uint32_t usedChunks = 0, freeSlots = 0, largestGap = 0;
     for (const Slot& s : slots) {
         if (!s.Live()) {
             ++freeSlots;
             continue;
         }
-        used.push_back({s.chunkOffset, uint32_t{s.chunkOffset} + s.chunks});
+        used[count++] = {s.chunkOffset, uint32_t{s.chunkOffset} + s.chunks};
         usedChunks += s.chunks;
     }
     const uint32_t area = mb::kChunksPerBlock - mb::kFirstDataChunk;
     b.freeChunks = static_cast<uint16_t>(usedChunks >= area ? 0 : area - usedChunks);
-    std::sort(used.begin(), used.end());
+    std::sort(used.begin(), used.begin() + count);
     uint32_t cursor = mb::kFirstDataChunk;
-    for (const auto& [start, end] : used) {
+    for (const auto& [start, end] : std::span(used).first(count)) {
         if (start > cursor) largestGap = std::max(largestGap, start - cursor);
         cursor = std::max(cursor, end);
     }
@@ -670,7 +673,7 @@ BlobRef BlobFile::WriteSmall(std::span<const uint8_t> data) {
     std::copy(data.begin(), data.end(), raw.begin() + mb::kFirstDataChunk * mb::kChunk);
     WriteRange(offset, raw);
 
-    SlotTable slots(mb::kSlots);
+    SlotTable slots;
     slots[index] = {static_cast<uint8_t>(mb::kFirstDataChunk), entry.chunks, mod, entry.lastBytes};
     layout.Set(offset, Summarize(mb::kTypeSuballocated, 1, slots));
     return {offset | index, length, mod};

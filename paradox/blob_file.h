@@ -60,6 +60,7 @@
 // number (the same number the block or slot holds).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -164,7 +165,7 @@ class BlobFile {
         bool Live() const { return chunkOffset != 0 && lastBytes != 0; }
         uint32_t Length() const { return (chunks - 1u) * mb::kChunk + lastBytes; }
     };
-    using SlotTable = std::vector<Slot>;
+    using SlotTable = std::array<Slot, mb::kSlots>;
 
     std::string Where(uint64_t offset) const;
     // The file's size as last seen, asked again when `end` lies past it (the file only grows

@@ -20,15 +20,21 @@ constexpr uint8_t kFreeRecord = 3;
 constexpr size_t kFileBodyFixed = 4 + 1 + 8 + 2;      // save, kind, size, name length
 constexpr size_t kUndoBodyFixed = 4 + 1 + 2 + 8 + 8;  // save, kind, file, offset, length
 
+// Little-endian, appended in one step.
+template <size_t N>
+void PutLittle(std::vector<uint8_t>& out, uint64_t v) {
+    uint8_t bytes[N];
+    for (size_t i = 0; i < N; ++i) bytes[i] = static_cast<uint8_t>(v >> (8 * i));
+    out.insert(out.end(), bytes, bytes + N);
+}
 void Put64(std::vector<uint8_t>& out, uint64_t v) {
-    for (int i = 0; i < 8; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    PutLittle<8>(out, v);
 }
 void Put32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    PutLittle<4>(out, v);
 }
 void Put16(std::vector<uint8_t>& out, uint16_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
+    PutLittle<2>(out, v);
 }
 uint64_t Get64(Bytes in, size_t at) {
     uint64_t v = 0;
@@ -41,15 +47,20 @@ uint64_t Get64(Bytes in, size_t at) {
 // still what it was or what was written.
 constexpr uint64_t kPiece = 4096;
 
-// The pieces of [offset, offset + n): (start, length) each.
-std::vector<std::pair<uint64_t, uint64_t>> Pieces(uint64_t offset, uint64_t n) {
-    std::vector<std::pair<uint64_t, uint64_t>> out;
+// Calls piece(start, length) for each piece of [offset, offset + n), in order.
+template <typename Piece>
+void ForEachPiece(uint64_t offset, uint64_t n, Piece&& piece) {
     for (uint64_t at = offset, end = offset + n; at < end;) {
         const uint64_t stop = std::min(end, (at / kPiece + 1) * kPiece);
-        out.push_back({at, stop - at});
+        piece(at, stop - at);
         at = stop;
     }
-    return out;
+}
+
+uint64_t PieceCount(uint64_t offset, uint64_t n) {
+    uint64_t count = 0;
+    ForEachPiece(offset, n, [&](uint64_t, uint64_t) { ++count; });
+    return count;
 }
 
 std::string FileName(const std::string& path) {
@@ -152,7 +163,7 @@ Plan ReadPlan(Bytes bytes, const std::string& journalPath, const std::string& db
             const uint64_t n = kind == kFreeRecord || offset >= f.sizeBefore
                                    ? 0
                                    : std::min(written, f.sizeBefore - offset);
-            if (length != kUndoBodyFixed + n + 4 * Pieces(offset, n).size()) break;
+            if (length != kUndoBodyFixed + n + 4 * PieceCount(offset, n)) break;
             f.end = std::max(f.end, offset + written);
             const Bytes data = body.subspan(kUndoBodyFixed);
             if (kind == kUndoRecord)
@@ -188,13 +199,15 @@ bool AsTheSaveLeftThem(const Plan& plan, const std::vector<std::unique_ptr<File>
             for (uint64_t at = from; at < to; ++at) now[at - u.offset] = d->before[at - d->offset];
         }
         size_t k = 0;
-        for (const auto& [start, length] : Pieces(u.offset, now.size())) {
+        bool written = true;
+        ForEachPiece(u.offset, now.size(), [&](uint64_t start, uint64_t length) {
             const size_t at = static_cast<size_t>(start - u.offset);
             const Bytes piece = Bytes(now).subspan(at, static_cast<size_t>(length));
             const bool unchanged = std::equal(piece.begin(), piece.end(), u.before.begin() + at);
-            if (!unchanged && Crc32(piece) != GetU32(u.pieceCrcs, 4 * k)) return false;
+            if (!unchanged && Crc32(piece) != GetU32(u.pieceCrcs, 4 * k)) written = false;
             ++k;
-        }
+        });
+        if (!written) return false;
         undone.push_back(&u);
     }
     return true;
@@ -486,9 +499,10 @@ void Journal::Protect(const std::vector<Range>& ranges) {
         Undo u{r.file, r.offset, std::vector<uint8_t>(static_cast<size_t>(keep))};
         if (keep) r.file->ReadAt(r.offset, u.bytes.data(), u.bytes.size());
         out.insert(out.end(), u.bytes.begin(), u.bytes.end());
-        for (const auto& [start, length] : Pieces(r.offset, keep))
+        ForEachPiece(r.offset, keep, [&](uint64_t start, uint64_t length) {
             Put32(out, Crc32(r.data.subspan(static_cast<size_t>(start - r.offset),
                                             static_cast<size_t>(length))));
+        });
         EndRecord(out, at);
         if (keep) undo.push_back(std::move(u));
     }

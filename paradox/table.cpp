@@ -1,6 +1,7 @@
 #include "paradox/table.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -1054,7 +1055,13 @@ void Table::Set(size_t i, const Value& v) {
         m.pendingBlobs[i] = BlobContent(f, v, m.schema.codePage);
         return;
     }
-    std::vector<uint8_t> bytes(f.RecordBytes());
+    // Encoded aside first, so that a value the field refuses leaves the record as it was. A
+    // field that is not a blob takes at most 255 bytes.
+    const size_t size = f.RecordBytes();
+    std::array<uint8_t, 256> small;
+    std::vector<uint8_t> large(size > small.size() ? size : 0);
+    const std::span<uint8_t> bytes =
+        size > small.size() ? std::span<uint8_t>(large) : std::span<uint8_t>(small.data(), size);
     EncodeField(f, v, bytes, m.schema.codePage);
     std::memcpy(m.edit.data() + m.offset[i], bytes.data(), bytes.size());
 }
