@@ -624,12 +624,13 @@ BlobRef BlobFile::WriteSmall(std::span<const uint8_t> data) {
         const Block block = layout.blocks.at(offset);
         SlotTable slots = ReadSlots(offset);
         // The first gap between live slots' data that is long enough.
-        std::vector<std::pair<uint32_t, uint32_t>> used;
+        std::array<std::pair<uint32_t, uint32_t>, mb::kSlots> used;
+        size_t count = 0;
         for (const Slot& s : slots)
-            if (s.Live()) used.push_back({s.chunkOffset, uint32_t{s.chunkOffset} + s.chunks});
-        std::sort(used.begin(), used.end());
+            if (s.Live()) used[count++] = {s.chunkOffset, uint32_t{s.chunkOffset} + s.chunks};
+        std::sort(used.begin(), used.begin() + count);
         uint32_t place = mb::kFirstDataChunk;
-        for (const auto& [start, end] : used) {
+        for (const auto& [start, end] : std::span(used).first(count)) {
             if (start >= place + chunks) break;
             place = std::max(place, end);
         }

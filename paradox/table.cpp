@@ -20,6 +20,7 @@
 #include "paradox/journal.h"
 #include "paradox/key_order.h"
 #include "paradox/primary_index.h"
+#include "paradox/recent_reads.h"
 #include "paradox/write_batch.h"
 
 namespace pq::paradox {
@@ -824,6 +825,11 @@ std::unique_ptr<Table> Table::Open(FileSystem& fs, const std::string& path,
     }
     // An interrupted save is undone before anything is read (always before writing).
     if (options.recover || !options.readOnly) RecoverTable(fs, path, !options.readOnly);
+    // Only a table open for writing is the sole writer of its files.
+    auto keepReads = [&](std::unique_ptr<File> f) {
+        return options.readOnly ? std::move(f) : RecentReadsFile(std::move(f));
+    };
+    m->dbFile = keepReads(std::move(m->dbFile));
     FileHeader h = ReadFileHeader(*m->dbFile, path, false);
 
     Schema& s = m->schema;
@@ -867,7 +873,8 @@ std::unique_ptr<Table> Table::Open(FileSystem& fs, const std::string& path,
         if (!pxPath)
             throw Error(path + ": its primary index " + FileName(SiblingName(path, "PX")) +
                         " is missing");
-        m->pxFile = fs.Open(*pxPath, options.readOnly ? OpenMode::kRead : OpenMode::kReadWrite);
+        m->pxFile =
+            keepReads(fs.Open(*pxPath, options.readOnly ? OpenMode::kRead : OpenMode::kReadWrite));
         FileHeader ph = ReadFileHeader(*m->pxFile, *pxPath, true);
         if (ph.fields.size() != static_cast<size_t>(s.keyFieldCount))
             Corrupt(*pxPath + ": header", "indexes " + std::to_string(ph.fields.size()) +
@@ -886,7 +893,8 @@ std::unique_ptr<Table> Table::Open(FileSystem& fs, const std::string& path,
         auto mbPath = FindSibling(fs, path, "MB");
         m->mbPath = mbPath ? *mbPath : SiblingName(path, "MB");
         if (mbPath) {
-            m->mbFile = fs.Open(*mbPath, options.readOnly ? OpenMode::kRead : OpenMode::kReadWrite);
+            m->mbFile = keepReads(
+                fs.Open(*mbPath, options.readOnly ? OpenMode::kRead : OpenMode::kReadWrite));
             if (m->journal) m->mbFile = JournaledFile(std::move(m->mbFile), *m->journal);
             m->blobs = std::make_unique<BlobFile>(*m->mbFile, *mbPath, m->key);
         }
