@@ -279,10 +279,10 @@ std::vector<uint8_t> BlobFile::Read(uint32_t offsetAndIndex, uint32_t length,
         Corrupt(where(),
                 blob() + "points past the end of the file (" + std::to_string(size) + " bytes)");
 
-    // The block's header, with the slot table after it for a slot: one read.
+    // One read: a single blob's header, or the whole block of a slot (header, slot table and
+    // the data, which lies inside the block).
     const std::vector<uint8_t> head =
-        ReadRange(offset, index == mb::kSingleIndex ? mb::kSingleHeader
-                                                    : mb::kSlotTable + mb::kSlots * mb::kSlotSize);
+        ReadRange(offset, index == mb::kSingleIndex ? mb::kSingleHeader : mb::kUnit);
     const uint8_t type = Get8(head, 0);
     const uint32_t units = Get16(head, 1);
     if (index == mb::kSingleIndex) {
@@ -327,7 +327,8 @@ std::vector<uint8_t> BlobFile::Read(uint32_t offsetAndIndex, uint32_t length,
         Corrupt(where(), blob() + "modification number " + std::to_string(modNumber) +
                              " in the record, " + std::to_string(slot.modNumber) + " in " +
                              slotName());
-    return ReadRange(uint64_t{offset} + uint64_t{slot.chunkOffset} * mb::kChunk, length);
+    const auto data = head.begin() + slot.chunkOffset * mb::kChunk;
+    return std::vector<uint8_t>(data, data + length);
 }
 
 // ---- The block map ----------------------------------------------------------------------------
