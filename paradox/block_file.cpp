@@ -67,12 +67,54 @@ BlockPtr BlockFile::Load(uint16_t n, bool check) {
     }
     file_.ReadAt(BlockOffset(n), b->bytes.data(), blockSize_);
     if (key_) DecryptDbBlock(b->bytes.data(), blockSize_, *key_, n);
-    if (check) {
-        const std::string where = where_ + ": block " + std::to_string(n);
-        if (b->next() > header_.blocksInFile || b->prev() > header_.blocksInFile)
-            Corrupt(where, "links to a block beyond the end of the file");
-        Count(*b);  // checks the last-record offset
+    if (check) CheckLoaded(*b);
+    return b;
+}
+
+void BlockFile::CheckLoaded(const Block& b) {
+    if (b.next() > header_.blocksInFile || b.prev() > header_.blocksInFile)
+        Corrupt(where_ + ": block " + std::to_string(b.number),
+                "links to a block beyond the end of the file");
+    Count(b);  // checks the last-record offset
+}
+
+BlockPtr BlockFile::LoadAhead(uint16_t n) {
+    Window& w = *ahead_;
+    if (n < w.first || n - w.first >= w.count) {
+        if (n < 1 || n > header_.blocksInFile)
+            Corrupt(where_, "block " + std::to_string(n) + " is outside the file's " +
+                                std::to_string(header_.blocksInFile) + " blocks");
+        // Sixteen blocks once the walk goes in file order, else the one asked for; never past
+        // the blocks the file holds, so that a short file fails at the block that is missing.
+        constexpr uint64_t kWindowBlocks = 16;
+        if (!w.fileSize) w.fileSize = file_.Size();
+        const uint64_t offset = BlockOffset(n);
+        const uint64_t inFile = *w.fileSize > offset ? (*w.fileSize - offset) / blockSize_ : 0;
+        const bool inOrder = w.count > 0 && n == w.last + 1;
+        const uint64_t count = std::min<uint64_t>(
+            {inOrder ? kWindowBlocks : 1, uint64_t{header_.blocksInFile} - n + 1, inFile});
+        if (count == 0) {
+            w.last = n;
+            return Load(n, true);
+        }
+        w.bytes.resize(static_cast<size_t>(count) * blockSize_);
+        file_.ReadAt(BlockOffset(n), w.bytes.data(), w.bytes.size());
+        w.first = n;
+        w.count = static_cast<uint16_t>(count);
     }
+    w.last = n;
+    auto b = std::make_shared<Block>();
+    b->number = n;
+    const auto from = w.bytes.begin() + static_cast<ptrdiff_t>(size_t{n} - w.first) * blockSize_;
+    if (!spare_.empty()) {
+        b->bytes = std::move(spare_.back());
+        spare_.pop_back();
+        std::copy(from, from + blockSize_, b->bytes.begin());
+    } else {
+        b->bytes.assign(from, from + blockSize_);
+    }
+    if (key_) DecryptDbBlock(b->bytes.data(), blockSize_, *key_, n);
+    CheckLoaded(*b);
     return b;
 }
 
@@ -128,7 +170,7 @@ BlockPtr BlockFile::Get(uint16_t n) {
 
 BlockPtr BlockFile::Peek(uint16_t n) {
     if (LruIterator* found = Cached(n)) return **found;
-    return Load(n, true);
+    return ahead_ ? LoadAhead(n) : Load(n, true);
 }
 
 void BlockFile::Done(BlockPtr b) {

@@ -58,6 +58,18 @@ class BlockFile {
     BlockPtr Peek(uint16_t n);
     // Takes back the buffer of a block from Peek that the cache does not hold.
     void Done(BlockPtr b);
+    // While one lives, Peek reads the blocks it does not find cached sixteen at a time (a walk
+    // over the chain mostly runs in file order). Nothing may write the file meanwhile.
+    class ReadAhead {
+      public:
+        explicit ReadAhead(BlockFile& file) : file_(file) { file_.ahead_.emplace(); }
+        ~ReadAhead() { file_.ahead_.reset(); }
+        ReadAhead(const ReadAhead&) = delete;
+        ReadAhead& operator=(const ReadAhead&) = delete;
+
+      private:
+        BlockFile& file_;
+    };
     // Records in a block (from its header), and setting it (also marks the header changed).
     int Count(const Block& b) const;
     void SetCount(Block& b, int count);
@@ -90,6 +102,9 @@ class BlockFile {
   private:
     uint64_t BlockOffset(uint16_t n) const;
     BlockPtr Load(uint16_t n, bool check);
+    // Block n from the read-ahead window, read anew when it does not hold it.
+    BlockPtr LoadAhead(uint16_t n);
+    void CheckLoaded(const Block& b);
     void Remember(const BlockPtr& b);
     void Evict();
     using LruIterator = std::list<BlockPtr>::iterator;
@@ -114,6 +129,14 @@ class BlockFile {
     std::vector<uint8_t> present_;
     size_t cached_ = 0;
     std::vector<std::vector<uint8_t>> spare_;
+    struct Window {
+        uint16_t first = 0;  // the block at the start of bytes
+        uint16_t count = 0;
+        uint16_t last = 0;  // the block asked for last
+        std::optional<uint64_t> fileSize;
+        std::vector<uint8_t> bytes;
+    };
+    std::optional<Window> ahead_;
 };
 
 }  // namespace pq::paradox

@@ -297,6 +297,7 @@ struct Table::Impl {
         ordinal.clear();
         lastOrdinal = 0;
         uint32_t guard = 0;
+        BlockFile::ReadAhead ahead(*db);
         for (uint16_t b = header().firstBlock; b != 0;) {
             if (++guard > header().blocksInFile)
                 Corrupt(path, "the block chain has a cycle at block " + std::to_string(b));
