@@ -78,6 +78,14 @@ void BlockFile::CheckLoaded(const Block& b) {
     Count(b);  // checks the last-record offset
 }
 
+BlockFile::ReadAhead::ReadAhead(BlockFile& file) : file_(file) {
+    file_.ahead_.emplace();
+}
+
+BlockFile::ReadAhead::~ReadAhead() {
+    file_.ahead_.reset();
+}
+
 BlockPtr BlockFile::LoadAhead(uint16_t n) {
     Window& w = *ahead_;
     if (n < w.first || n - w.first >= w.count) {

@@ -62,8 +62,8 @@ class BlockFile {
     // over the chain mostly runs in file order). Nothing may write the file meanwhile.
     class ReadAhead {
       public:
-        explicit ReadAhead(BlockFile& file) : file_(file) { file_.ahead_.emplace(); }
-        ~ReadAhead() { file_.ahead_.reset(); }
+        explicit ReadAhead(BlockFile& file);
+        ~ReadAhead();
         ReadAhead(const ReadAhead&) = delete;
         ReadAhead& operator=(const ReadAhead&) = delete;
 
