@@ -87,7 +87,7 @@ BlockFile::ReadAhead::~ReadAhead() {
 }
 
 BlockPtr BlockFile::LoadAhead(uint16_t n) {
-    Window& w = *ahead_;
+    ReadAheadWindow& w = *ahead_;
     if (n < w.first || n - w.first >= w.count) {
         if (n < 1 || n > header_.blocksInFile)
             Corrupt(where_, "block " + std::to_string(n) + " is outside the file's " +

@@ -33,6 +33,15 @@ struct Block : std::enable_shared_from_this<Block> {
 };
 using BlockPtr = std::shared_ptr<Block>;
 
+// The blocks a BlockFile::ReadAhead read last.
+struct ReadAheadWindow {
+    uint16_t first = 0;  // the block at the start of bytes
+    uint16_t count = 0;
+    uint16_t last = 0;  // the block asked for last
+    std::optional<uint64_t> fileSize;
+    std::vector<uint8_t> bytes;
+};
+
 class BlockFile {
   public:
     // `cacheBlocks` bounds the clean blocks kept (0: keep every block read). `key`: the .DB
@@ -129,14 +138,7 @@ class BlockFile {
     std::vector<uint8_t> present_;
     size_t cached_ = 0;
     std::vector<std::vector<uint8_t>> spare_;
-    struct Window {
-        uint16_t first = 0;  // the block at the start of bytes
-        uint16_t count = 0;
-        uint16_t last = 0;  // the block asked for last
-        std::optional<uint64_t> fileSize;
-        std::vector<uint8_t> bytes;
-    };
-    std::optional<Window> ahead_;
+    std::optional<ReadAheadWindow> ahead_;
 };
 
 }  // namespace pq::paradox
