@@ -92,6 +92,25 @@ constexpr uint64_t kAddressLimit = uint64_t{1} << 32;  // pointers are 32 bits
 
 using Problem = std::pair<std::string, std::string>;  // where, what
 
+// The data extents [first chunk, end) of a block's live slots, in file order: at most one for
+// each slot, kept on the stack (every placement and every block of the walk takes them).
+struct Extents {
+    std::array<std::pair<uint32_t, uint32_t>, mb::kSlots> items;
+    size_t count = 0;
+    std::span<const std::pair<uint32_t, uint32_t>> View() const {
+        return std::span(items).first(count);
+    }
+};
+
+template <typename SlotTable>
+Extents LiveExtents(const SlotTable& slots) {
+    Extents e;
+    for (const auto& s : slots)
+        if (s.Live()) e.items[e.count++] = {s.chunkOffset, uint32_t{s.chunkOffset} + s.chunks};
+    std::sort(e.items.begin(), e.items.begin() + e.count);
+    return e;
+}
+
 // Live slots must lie in the data area, hold 1..16 bytes in their last chunk, and not overlap.
 // `where()` names the block; it is called only for a problem (the walk checks every block).
 template <typename SlotTable, typename Where>
@@ -336,25 +355,17 @@ std::vector<uint8_t> BlobFile::Read(uint32_t offsetAndIndex, uint32_t length,
 BlobFile::Block BlobFile::Summarize(uint8_t type, uint32_t units, const SlotTable& slots) {
     Block b{type, 0, static_cast<uint16_t>(units)};
     if (type != mb::kTypeSuballocated) return b;
-    std::array<std::pair<uint32_t, uint32_t>, mb::kSlots> used;
-    size_t count = 0;
-    uint32_t usedChunks = 0, freeSlots = 0, largestGap = 0;
-    for (const Slot& s : slots) {
-        if (!s.Live()) {
-            ++freeSlots;
-            continue;
-        }
-        used[count++] = {s.chunkOffset, uint32_t{s.chunkOffset} + s.chunks};
-        usedChunks += s.chunks;
-    }
-    const uint32_t area = mb::kChunksPerBlock - mb::kFirstDataChunk;
-    b.freeChunks = static_cast<uint16_t>(usedChunks >= area ? 0 : area - usedChunks);
-    std::sort(used.begin(), used.begin() + count);
+    const Extents used = LiveExtents(slots);
+    const size_t freeSlots = slots.size() - used.count;
+    uint32_t usedChunks = 0, largestGap = 0;
     uint32_t cursor = mb::kFirstDataChunk;
-    for (const auto& [start, end] : std::span(used).first(count)) {
+    for (const auto& [start, end] : used.View()) {
+        usedChunks += end - start;
         if (start > cursor) largestGap = std::max(largestGap, start - cursor);
         cursor = std::max(cursor, end);
     }
+    const uint32_t area = mb::kChunksPerBlock - mb::kFirstDataChunk;
+    b.freeChunks = static_cast<uint16_t>(usedChunks >= area ? 0 : area - usedChunks);
     if (mb::kChunksPerBlock > cursor)
         largestGap = std::max(largestGap, mb::kChunksPerBlock - cursor);
     b.freeSlots = static_cast<uint8_t>(freeSlots);
@@ -625,13 +636,9 @@ BlobRef BlobFile::WriteSmall(std::span<const uint8_t> data) {
         const Block block = layout.blocks.at(offset);
         SlotTable slots = ReadSlots(offset);
         // The first gap between live slots' data that is long enough.
-        std::array<std::pair<uint32_t, uint32_t>, mb::kSlots> used;
-        size_t count = 0;
-        for (const Slot& s : slots)
-            if (s.Live()) used[count++] = {s.chunkOffset, uint32_t{s.chunkOffset} + s.chunks};
-        std::sort(used.begin(), used.begin() + count);
+        const Extents used = LiveExtents(slots);
         uint32_t place = mb::kFirstDataChunk;
-        for (const auto& [start, end] : std::span(used).first(count)) {
+        for (const auto& [start, end] : used.View()) {
             if (start >= place + chunks) break;
             place = std::max(place, end);
         }
