@@ -99,29 +99,34 @@ const std::array<Utf8Char, 128>& Utf8Upper(int codePage) {
 
 constexpr char32_t kBad = 0xFFFFFFFF;
 
+constexpr size_t kWord = 8;
+static_assert(std::endian::native == std::endian::little);
+
+// How many of a word's eight bytes, from the first, are ASCII (eight when all are). Both
+// targets are little-endian: the first byte is the word's lowest.
+inline size_t AsciiPrefix(uint64_t w) {
+    const uint64_t high = w & 0x8080808080808080ull;
+    return high ? static_cast<size_t>(std::countr_zero(high)) / 8 : kWord;
+}
+
 // How many of the n bytes from p on are ASCII before the first that is not, eight at a time.
 size_t AsciiRun(const char* p, size_t n) {
     size_t k = 0;
-    for (; k + 8 <= n; k += 8) {
+    for (; k + kWord <= n; k += kWord) {
         uint64_t w;
-        std::memcpy(&w, p + k, 8);
-        if (w & 0x8080808080808080ull) break;
+        std::memcpy(&w, p + k, kWord);
+        if (const size_t ascii = AsciiPrefix(w); ascii < kWord) return k + ascii;
     }
     while (k < n && static_cast<unsigned char>(p[k]) < 0x80) ++k;
     return k;
 }
 
-constexpr size_t kWord = 8;
-static_assert(std::endian::native == std::endian::little);
-
-// Copies the eight bytes at p to o and says how many of them, from the first, are ASCII (eight
-// when all are). Both targets are little-endian: the first byte is the word's lowest.
+// Copies the eight bytes at p to o and says how many of them, from the first, are ASCII.
 inline size_t CopyWord(const char* p, char* o) {
     uint64_t w;
     std::memcpy(&w, p, kWord);
     std::memcpy(o, &w, kWord);
-    const uint64_t high = w & 0x8080808080808080ull;
-    return high ? static_cast<size_t>(std::countr_zero(high)) / 8 : kWord;
+    return AsciiPrefix(w);
 }
 
 // Decodes one code point at s[i], advancing i; returns kBad for a malformed sequence
@@ -194,23 +199,18 @@ std::string ToUtf8(std::string_view bytes, int codePage) {
     std::string out(n * 3 + kWord, '\0');
     char* o = out.data();
     size_t i = 0;
-    // Eight bytes are copied at a time and kept as far as they are ASCII.
-    while (i + kWord <= n) {
-        const size_t ascii = CopyWord(p + i, o);
-        i += ascii;
-        o += ascii;
-        if (ascii == kWord) continue;
-        const Utf8Char& u = upper[static_cast<unsigned char>(p[i++]) - 0x80];
-        std::memcpy(o, u.bytes, 3);
-        o += u.length;
-    }
-    for (; i < n; ++i) {
-        const auto b = static_cast<unsigned char>(p[i]);
-        if (b < 0x80) {
-            *o++ = static_cast<char>(b);
+    while (i < n) {
+        // Eight bytes are copied at a time and kept as far as they are ASCII.
+        if (i + kWord <= n) {
+            const size_t ascii = CopyWord(p + i, o);
+            i += ascii;
+            o += ascii;
+            if (ascii == kWord) continue;
+        } else if (static_cast<unsigned char>(p[i]) < 0x80) {
+            *o++ = p[i++];
             continue;
         }
-        const Utf8Char& u = upper[b - 0x80];
+        const Utf8Char& u = upper[static_cast<unsigned char>(p[i++]) - 0x80];
         std::memcpy(o, u.bytes, 3);
         o += u.length;
     }
