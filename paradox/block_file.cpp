@@ -53,29 +53,35 @@ uint64_t BlockFile::BlockOffset(uint16_t n) const {
     return header_.headerSize + uint64_t{n - 1u} * blockSize_;
 }
 
-BlockPtr BlockFile::Load(uint16_t n, bool check) {
+BlockPtr BlockFile::Fresh(uint16_t n) {
     if (n < 1 || n > header_.blocksInFile)
         Corrupt(where_, "block " + std::to_string(n) + " is outside the file's " +
                             std::to_string(header_.blocksInFile) + " blocks");
     auto b = std::make_shared<Block>();
     b->number = n;
     if (!spare_.empty()) {
-        b->bytes = std::move(spare_.back());  // every byte is read over below
+        b->bytes = std::move(spare_.back());  // the caller writes over every byte
         spare_.pop_back();
     } else {
         b->bytes.resize(blockSize_);
     }
-    file_.ReadAt(BlockOffset(n), b->bytes.data(), blockSize_);
-    if (key_) DecryptDbBlock(b->bytes.data(), blockSize_, *key_, n);
-    if (check) CheckLoaded(*b);
     return b;
 }
 
-void BlockFile::CheckLoaded(const Block& b) {
+void BlockFile::Decode(Block& b, bool check) {
+    if (key_) DecryptDbBlock(b.bytes.data(), blockSize_, *key_, b.number);
+    if (!check) return;
     if (b.next() > header_.blocksInFile || b.prev() > header_.blocksInFile)
         Corrupt(where_ + ": block " + std::to_string(b.number),
                 "links to a block beyond the end of the file");
     Count(b);  // checks the last-record offset
+}
+
+BlockPtr BlockFile::Load(uint16_t n, bool check) {
+    BlockPtr b = Fresh(n);
+    file_.ReadAt(BlockOffset(n), b->bytes.data(), blockSize_);
+    Decode(*b, check);
+    return b;
 }
 
 BlockFile::ReadAhead::ReadAhead(BlockFile& file) : file_(file) {
@@ -87,42 +93,32 @@ BlockFile::ReadAhead::~ReadAhead() {
 }
 
 BlockPtr BlockFile::LoadAhead(uint16_t n) {
+    BlockPtr b = Fresh(n);
     ReadAheadWindow& w = *ahead_;
+    const bool inOrder = w.count > 0 && n == w.last + 1;
+    w.last = n;
     if (n < w.first || n - w.first >= w.count) {
-        if (n < 1 || n > header_.blocksInFile)
-            Corrupt(where_, "block " + std::to_string(n) + " is outside the file's " +
-                                std::to_string(header_.blocksInFile) + " blocks");
         // Sixteen blocks once the walk goes in file order, else the one asked for; never past
         // the blocks the file holds, so that a short file fails at the block that is missing.
         constexpr uint64_t kWindowBlocks = 16;
         if (!w.fileSize) w.fileSize = file_.Size();
         const uint64_t offset = BlockOffset(n);
         const uint64_t inFile = *w.fileSize > offset ? (*w.fileSize - offset) / blockSize_ : 0;
-        const bool inOrder = w.count > 0 && n == w.last + 1;
         const uint64_t count = std::min<uint64_t>(
             {inOrder ? kWindowBlocks : 1, uint64_t{header_.blocksInFile} - n + 1, inFile});
         if (count == 0) {
-            w.last = n;
-            return Load(n, true);
+            file_.ReadAt(offset, b->bytes.data(), blockSize_);  // fails as a lone read would
+            Decode(*b, true);
+            return b;
         }
         w.bytes.resize(static_cast<size_t>(count) * blockSize_);
-        file_.ReadAt(BlockOffset(n), w.bytes.data(), w.bytes.size());
+        file_.ReadAt(offset, w.bytes.data(), w.bytes.size());
         w.first = n;
         w.count = static_cast<uint16_t>(count);
     }
-    w.last = n;
-    auto b = std::make_shared<Block>();
-    b->number = n;
     const auto from = w.bytes.begin() + static_cast<ptrdiff_t>(size_t{n} - w.first) * blockSize_;
-    if (!spare_.empty()) {
-        b->bytes = std::move(spare_.back());
-        spare_.pop_back();
-        std::copy(from, from + blockSize_, b->bytes.begin());
-    } else {
-        b->bytes.assign(from, from + blockSize_);
-    }
-    if (key_) DecryptDbBlock(b->bytes.data(), blockSize_, *key_, n);
-    CheckLoaded(*b);
+    std::copy(from, from + blockSize_, b->bytes.begin());
+    Decode(*b, true);
     return b;
 }
 

@@ -110,10 +110,14 @@ class BlockFile {
 
   private:
     uint64_t BlockOffset(uint16_t n) const;
+    // A block object for block n (CorruptError when the file has no such block), with a
+    // buffer of the block's size for the caller to fill.
+    BlockPtr Fresh(uint16_t n);
+    // Decrypts a block just read and, with `check`, checks its header (as Get promises).
+    void Decode(Block& b, bool check);
     BlockPtr Load(uint16_t n, bool check);
     // Block n from the read-ahead window, read anew when it does not hold it.
     BlockPtr LoadAhead(uint16_t n);
-    void CheckLoaded(const Block& b);
     void Remember(const BlockPtr& b);
     void Evict();
     using LruIterator = std::list<BlockPtr>::iterator;
