@@ -4,6 +4,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 #include "paradox/error.h"
 
 namespace pq::paradox {
@@ -131,9 +135,11 @@ void EncodeFieldDouble(double value, MutableBytes out) {
     for (int i = 0; i < 8; ++i) out[7 - i] = static_cast<uint8_t>(raw >> (8 * i));
 }
 
-uint32_t Crc32(Bytes bytes) {
-    // Slicing by 8: eight tables, eight bytes a step (the journal checks every byte it writes,
-    // so this runs on each save). t[0] is the classic byte-at-a-time table.
+namespace {
+
+// Slicing by 8: eight tables, eight bytes a step. t[0] is the classic byte-at-a-time table.
+// `crc` is the register itself (no inversion on the way in or out).
+uint32_t Crc32Tables(uint32_t crc, const uint8_t* p, size_t n) {
     static const std::array<std::array<uint32_t, 256>, 8> t = [] {
         std::array<std::array<uint32_t, 256>, 8> tables{};
         for (uint32_t i = 0; i < 256; ++i) {
@@ -146,9 +152,6 @@ uint32_t Crc32(Bytes bytes) {
                 tables[k][i] = (tables[k - 1][i] >> 8) ^ tables[0][tables[k - 1][i] & 0xFF];
         return tables;
     }();
-    uint32_t crc = 0xFFFFFFFFu;
-    const uint8_t* p = bytes.data();
-    size_t n = bytes.size();
     for (; n >= 8; p += 8, n -= 8) {
         const uint32_t lo = crc ^ (uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
                                    uint32_t{p[3]} << 24);
@@ -156,6 +159,61 @@ uint32_t Crc32(Bytes bytes) {
               t[3][p[4]] ^ t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]];
     }
     for (; n > 0; ++p, --n) crc = t[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
+    return crc;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+#define PQ_CRC32_FOLDED 1
+
+// Carry-less multiplication folds the bytes 16 at a time: a 128-bit value followed by D more
+// bits has the same remainder as its two halves multiplied by x^(D+32) and x^(D+96) modulo the
+// polynomial, added to what follows (the constants below are those powers, bit-reflected, for
+// D = 512 - 128 and D = 0 - as in every PCLMULQDQ CRC-32). Four lanes run side by side over 64
+// bytes a step, then fold into one; the last 16 bytes and the tail go through the tables.
+// REQUIRES: n >= 64.
+#define PQ_CLMUL __attribute__((target("pclmul,sse2")))
+PQ_CLMUL inline __m128i Load(const uint8_t* at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+}
+PQ_CLMUL inline __m128i Fold(__m128i x, __m128i k, __m128i next) {
+    return _mm_xor_si128(
+        _mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), next);
+}
+PQ_CLMUL uint32_t Crc32Folded(uint32_t crc, const uint8_t* p, size_t n) {
+    __m128i x0 = _mm_xor_si128(Load(p), _mm_cvtsi32_si128(static_cast<int>(crc)));
+    __m128i x1 = Load(p + 16), x2 = Load(p + 32), x3 = Load(p + 48);
+    p += 64, n -= 64;
+    const __m128i by4 = _mm_set_epi64x(0x1c6e41596, 0x154442bd4);
+    for (; n >= 64; p += 64, n -= 64) {
+        x0 = Fold(x0, by4, Load(p));
+        x1 = Fold(x1, by4, Load(p + 16));
+        x2 = Fold(x2, by4, Load(p + 32));
+        x3 = Fold(x3, by4, Load(p + 48));
+    }
+    const __m128i by1 = _mm_set_epi64x(0x0ccaa009e, 0x1751997d0);
+    __m128i x = Fold(Fold(Fold(x0, by1, x1), by1, x2), by1, x3);
+    for (; n >= 16; p += 16, n -= 16) x = Fold(x, by1, Load(p));
+    alignas(16) uint8_t last[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(last), x);
+    return Crc32Tables(Crc32Tables(0, last, sizeof last), p, n);
+}
+
+bool HasCarryLessMultiply() {
+    static const bool has = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse2");
+    return has;
+}
+#endif
+
+}  // namespace
+
+uint32_t Crc32(Bytes bytes) {
+    // The journal checks every byte it writes, so this runs on each save.
+    uint32_t crc = 0xFFFFFFFFu;
+#ifdef PQ_CRC32_FOLDED
+    if (bytes.size() >= 64 && HasCarryLessMultiply())
+        return Crc32Folded(crc, bytes.data(), bytes.size()) ^ 0xFFFFFFFFu;
+#endif
+    crc = Crc32Tables(crc, bytes.data(), bytes.size());
     return crc ^ 0xFFFFFFFFu;
 }
 

@@ -19,6 +19,36 @@ std::vector<uint8_t> Encode(const Field& f, const Value& v, int codePage = 1252)
     return out;
 }
 
+// The journal's check: the zlib CRC-32, bit by bit here, for every length up to a few hundred
+// bytes at every alignment (short inputs and tails go through tables, longer ones are folded 64
+// and 16 bytes at a time) and for a long input.
+TEST(Coding, Crc32IsTheZlibChecksumAtEveryLengthAndAlignment) {
+    auto bitwise = [](const uint8_t* p, size_t n) {
+        uint32_t c = 0xFFFFFFFFu;
+        for (size_t i = 0; i < n; ++i) {
+            c ^= p[i];
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        }
+        return c ^ 0xFFFFFFFFu;
+    };
+    const std::string check = "123456789";
+    EXPECT_EQ(Crc32(Bytes(reinterpret_cast<const uint8_t*>(check.data()), check.size())),
+              0xCBF43926u);
+    std::vector<uint8_t> bytes(70000);
+    uint32_t state = 12345;
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>((state = state * 1103515245u + 12345u) >> 23);
+    for (size_t at = 0; at < 16; ++at) {
+        for (size_t n = 0; n <= 300; ++n) {
+            ASSERT_EQ(Crc32(Bytes(bytes).subspan(at, n)), bitwise(bytes.data() + at, n))
+                << n << " bytes at " << at;
+        }
+    }
+    EXPECT_EQ(Crc32(Bytes(bytes).subspan(3)), bitwise(bytes.data() + 3, bytes.size() - 3));
+    const std::vector<uint8_t> zeros(4096, 0), ones(4096, 0xFF);
+    EXPECT_EQ(Crc32(Bytes(zeros)), bitwise(zeros.data(), zeros.size()));
+    EXPECT_EQ(Crc32(Bytes(ones)), bitwise(ones.data(), ones.size()));
+}
+
 TEST(FieldCodec, IntegersAreBigEndianWithTheSignBitInverted) {
     EXPECT_EQ(Encode(F("s", FieldType::kShort), Value::Integer(1)),
               (std::vector<uint8_t>{0x80, 0x01}));
