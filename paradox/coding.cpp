@@ -199,7 +199,10 @@ PQ_CLMUL uint32_t Crc32Folded(uint32_t crc, const uint8_t* p, size_t n) {
 }
 
 bool HasCarryLessMultiply() {
-    static const bool has = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse2");
+    static const bool has = [] {
+        __builtin_cpu_init();  // in case the first check comes before the constructors have run
+        return __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse2");
+    }();
     return has;
 }
 #endif
