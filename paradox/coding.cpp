@@ -165,12 +165,12 @@ uint32_t Crc32Tables(uint32_t crc, const uint8_t* p, size_t n) {
 #if defined(__x86_64__) || defined(__i386__)
 #define PQ_CRC32_FOLDED 1
 
-// Carry-less multiplication folds the bytes 16 at a time: a 128-bit value followed by D more
-// bits has the same remainder as its two halves multiplied by x^(D+32) and x^(D+96) modulo the
-// polynomial, added to what follows (the constants below are those powers, bit-reflected, for
-// D = 512 - 128 and D = 0 - as in every PCLMULQDQ CRC-32). Four lanes run side by side over 64
-// bytes a step, then fold into one; the last 16 bytes and the tail go through the tables.
-// REQUIRES: n >= 64.
+// Carry-less multiplication folds 16 bytes into the 16 that lie 16 k bytes further on: its two
+// halves are multiplied by x^(128k + 32) and x^(128k - 32) modulo the polynomial and added to
+// them, which keeps the remainder of the whole. The constants are those powers, bit-reflected
+// and shifted by one as Intel's paper on CRC with PCLMULQDQ gives them: k = 4 while four lanes
+// run side by side over 64 bytes a step, k = 1 once they are folded into one. The last 16
+// bytes and the tail go through the tables. REQUIRES: n >= 64.
 #define PQ_CLMUL __attribute__((target("pclmul,sse2")))
 PQ_CLMUL inline __m128i Load(const uint8_t* at) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
