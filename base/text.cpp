@@ -121,12 +121,21 @@ size_t AsciiRun(const char* p, size_t n) {
     return k;
 }
 
-// Copies the eight bytes at p to o and says how many of them, from the first, are ASCII.
-inline size_t CopyWord(const char* p, char* o) {
-    uint64_t w;
-    std::memcpy(&w, p, kWord);
-    std::memcpy(o, &w, kWord);
-    return AsciiPrefix(w);
+// Copies the ASCII bytes from p[i] on to o, eight at a time while eight remain (all eight are
+// stored, as many kept as are ASCII), advancing i and o past them. True when it stopped at a
+// byte of 0x80 or more, false at the end (i == n). REQUIRES: room for eight bytes at o.
+inline bool CopyAscii(const char* p, size_t n, size_t& i, char*& o) {
+    while (i + kWord <= n) {
+        uint64_t w;
+        std::memcpy(&w, p + i, kWord);
+        std::memcpy(o, &w, kWord);
+        const size_t ascii = AsciiPrefix(w);
+        i += ascii;
+        o += ascii;
+        if (ascii < kWord) return true;
+    }
+    while (i < n && static_cast<unsigned char>(p[i]) < 0x80) *o++ = p[i++];
+    return i < n;
 }
 
 // Decodes one code point at s[i], advancing i; returns kBad for a malformed sequence
@@ -199,17 +208,7 @@ std::string ToUtf8(std::string_view bytes, int codePage) {
     std::string out(n * 3 + kWord, '\0');
     char* o = out.data();
     size_t i = 0;
-    while (i < n) {
-        // Eight bytes are copied at a time and kept as far as they are ASCII.
-        if (i + kWord <= n) {
-            const size_t ascii = CopyWord(p + i, o);
-            i += ascii;
-            o += ascii;
-            if (ascii == kWord) continue;
-        } else if (static_cast<unsigned char>(p[i]) < 0x80) {
-            *o++ = p[i++];
-            continue;
-        }
+    while (CopyAscii(p, n, i, o)) {
         const Utf8Char& u = upper[static_cast<unsigned char>(p[i++]) - 0x80];
         std::memcpy(o, u.bytes, 3);
         o += u.length;
@@ -228,16 +227,7 @@ std::string FromUtf8(std::string_view utf8, int codePage, bool* lossless) {
     std::string out(n + kWord, '\0');
     char* o = out.data();
     size_t i = 0;
-    while (i < n) {
-        if (i + kWord <= n) {
-            const size_t ascii = CopyWord(p + i, o);
-            i += ascii;
-            o += ascii;
-            if (ascii == kWord) continue;
-        } else if (static_cast<unsigned char>(p[i]) < 0x80) {
-            *o++ = p[i++];
-            continue;
-        }
+    while (CopyAscii(p, n, i, o)) {
         // A lead byte: a code point of 0x80 or more, or a malformed sequence.
         const char32_t cp = NextNonAscii(utf8, i);
         uint8_t mapped = 0;
