@@ -100,6 +100,7 @@ struct Extents {
     std::span<const std::pair<uint32_t, uint32_t>> View() const {
         return std::span(items).first(count);
     }
+    void Sort() { std::sort(items.begin(), items.begin() + count); }
 };
 
 template <typename SlotTable>
@@ -107,7 +108,7 @@ Extents LiveExtents(const SlotTable& slots) {
     Extents e;
     for (const auto& s : slots)
         if (s.Live()) e.items[e.count++] = {s.chunkOffset, uint32_t{s.chunkOffset} + s.chunks};
-    std::sort(e.items.begin(), e.items.begin() + e.count);
+    e.Sort();
     return e;
 }
 
@@ -115,9 +116,7 @@ Extents LiveExtents(const SlotTable& slots) {
 // `where()` names the block; it is called only for a problem (the walk checks every block).
 template <typename SlotTable, typename Where>
 void CheckSlots(const SlotTable& slots, const Where& where, std::vector<Problem>& problems) {
-    // At most one extent for each slot: kept on the stack (the walk checks every block).
-    std::array<std::pair<uint32_t, uint32_t>, mb::kSlots> extents;
-    size_t count = 0;
+    Extents extents;
     for (uint32_t i = 0; i < slots.size(); ++i) {
         const auto& s = slots[i];
         if (!s.Live()) continue;
@@ -135,13 +134,14 @@ void CheckSlots(const SlotTable& slots, const Where& where, std::vector<Problem>
                                              " chunks lies outside the data area"});
             continue;
         }
-        extents[count++] = {s.chunkOffset, end};
+        extents.items[extents.count++] = {s.chunkOffset, end};
     }
-    std::sort(extents.begin(), extents.begin() + count);
-    for (size_t i = 1; i < count; ++i)
-        if (extents[i].first < extents[i - 1].second)
+    extents.Sort();
+    const auto sorted = extents.View();
+    for (size_t i = 1; i < sorted.size(); ++i)
+        if (sorted[i].first < sorted[i - 1].second)
             problems.push_back(
-                {where(), "slot data overlap at " + Hex(extents[i].first * mb::kChunk)});
+                {where(), "slot data overlap at " + Hex(sorted[i].first * mb::kChunk)});
 }
 
 }  // namespace
