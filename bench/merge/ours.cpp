@@ -1,6 +1,7 @@
 #include "bench/merge/ours.h"
 
 #include <chrono>
+#include <stdexcept>
 
 #include "bench/merge/tables.h"
 #include "install/merge.h"
@@ -57,6 +58,37 @@ MergeMeasure RunOurMerge(const std::string& hostFolder, const std::string& packa
     m.records = static_cast<uint64_t>(host.PartialPosition());
     m.messageRounds = host.rounds();
     return m;
+}
+
+double RunPackageRead(paradox::FileSystem& fs, const std::string& packageFolder, Kind kind,
+                      uint64_t* records) {
+    tabledb::Session session(fs);
+    session.DefineStandardAlias("AliasZelanto", packageFolder, "Paradox");
+    tabledb::Table source(session, "TableSource");
+    source.SetDatabaseName("AliasZelanto");
+    source.SetTableName(PackageTableName(kind));
+    source.SetActive(true);
+    const char* key = kind == Kind::kQuestions ? "NumeroReal" : "Nome";
+
+    uint64_t read = 0;
+    size_t sink = 0;  // keeps the values' reading from being optimised away
+    const auto start = std::chrono::steady_clock::now();
+    while (!source.AtEnd()) {
+        if (kind == Kind::kQuestions)
+            sink += static_cast<size_t>(source.FieldNamed(key).ReadInteger());
+        else
+            sink += source.FieldNamed(key).ReadText().size();
+        for (size_t i = 0; i < source.FieldTotal(); ++i) {
+            tabledb::Field& f = source.FieldAt(i);
+            if (f.FieldType() != tabledb::ftAutoInc) sink += f.ReadValue().IsNull() ? 0 : 1;
+        }
+        source.Advance();
+        ++read;
+    }
+    const auto end = std::chrono::steady_clock::now();
+    if (sink == 0 && read != 0) throw std::runtime_error("the package's values are all null");
+    *records = read;
+    return std::chrono::duration<double>(end - start).count();
 }
 
 }  // namespace pq::bench

@@ -9,6 +9,7 @@
 
 #include "bench/merge/counting_fs.h"
 #include "bench/merge/workload.h"
+#include "paradox/file.h"
 
 namespace pq::bench {
 
@@ -23,5 +24,12 @@ struct MergeMeasure {
 // (PackageTableName) in `packageFolder`. Throws what the merge throws.
 MergeMeasure RunOurMerge(const std::string& hostFolder, const std::string& packageFolder,
                          Kind kind);
+
+// The package's side of the merge alone: every record's key and every value MergeTable copies,
+// read through the same interface, with no host table. Returns the seconds of the reading and
+// sets *records to the records read. What a merge that saves each record costs at the least is
+// this plus its write calls.
+double RunPackageRead(paradox::FileSystem& fs, const std::string& packageFolder, Kind kind,
+                      uint64_t* records);
 
 }  // namespace pq::bench

@@ -67,7 +67,7 @@ void WriteCsv(const std::string& path, const std::vector<Row>& rows) {
 
 void PrintTable(std::ostream& out, const std::vector<Row>& rows) {
     auto line = [&](const std::vector<std::string>& cells) {
-        static const int widths[] = {-9, 7, 6, 10, 10, 7, 9, 13, 9, 9, 10, 10};
+        static const int widths[] = {-9, 7, 6, 10, 10, 7, 9, 13, 9, 9, 10, 10, 10, 13};
         for (size_t i = 0; i < cells.size(); ++i) {
             const int w = widths[i];
             out << (i ? "  " : "") << (w < 0 ? std::left : std::right) << std::setw(w < 0 ? -w : w)
@@ -76,13 +76,15 @@ void PrintTable(std::ostream& out, const std::vector<Row>& rows) {
         out << '\n';
     };
     line({"kind", "N", "M", "ours_s", "sqlite_s", "ratio", "us/rec", "bytes_written", "seqwrite",
-          "peak_MiB", "writes", "writes_s"});
+          "peak_MiB", "writes", "writes_s", "reads_s", "sqlite_each_s"});
     for (const Row& r : rows)
         line({KindName(r.kind), std::to_string(r.n), std::to_string(r.m), Fixed(r.oursSeconds, 4),
               r.sqliteSeconds ? Fixed(*r.sqliteSeconds, 4) : "-",
               r.Ratio() ? Fixed(*r.Ratio(), 3) : "-", Fixed(r.MicrosecondsPerRecord(), 1),
               std::to_string(r.bytesWritten), Fixed(r.SeqWriteRatio(), 3), Fixed(r.PeakRssMiB(), 1),
-              std::to_string(r.writeCalls), Fixed(r.writesAloneSeconds, 4)});
+              std::to_string(r.writeCalls), Fixed(r.writesAloneSeconds, 4),
+              Fixed(r.readsAloneSeconds, 4),
+              r.sqliteEachSeconds ? Fixed(*r.sqliteEachSeconds, 4) : "-"});
 }
 
 std::vector<std::string> WritesAloneLines(const std::vector<Row>& rows) {
@@ -98,7 +100,27 @@ std::vector<std::string> WritesAloneLines(const std::vector<Row>& rows) {
                     " x SQLite's whole upsert";
         if (r.oursSeconds > 0)
             line += ", " + Fixed(100 * r.writesAloneSeconds / r.oursSeconds, 0) + " % of ours";
+        if (r.readsAloneSeconds > 0) {
+            const double both = r.writesAloneSeconds + r.readsAloneSeconds;
+            line += "; package read " + Fixed(r.readsAloneSeconds, 4) + " s, " +
+                    Fixed(r.readsAloneSeconds * 1e6 / r.m, 1) + " us per record; together " +
+                    Fixed(both * 1e6 / r.m, 1) + " us per record";
+            if (r.sqliteSeconds && *r.sqliteSeconds > 0)
+                line += ", " + Fixed(both / *r.sqliteSeconds, 2) + " x SQLite";
+        }
         lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::string> EachRecordLines(const std::vector<Row>& rows) {
+    std::vector<std::string> lines;
+    for (const Row& r : rows) {
+        if (!r.sqliteEachSeconds || *r.sqliteEachSeconds <= 0 || r.m == 0) continue;
+        lines.push_back(std::string(KindName(r.kind)) + " N=" + std::to_string(r.n) + ": SQLite " +
+                        Fixed(*r.sqliteEachSeconds, 4) + " s, " +
+                        Fixed(*r.sqliteEachSeconds * 1e6 / r.m, 1) + " us per record; ours " +
+                        Fixed(r.oursSeconds / *r.sqliteEachSeconds, 3) + " x that");
     }
     return lines;
 }

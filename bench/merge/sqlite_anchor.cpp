@@ -148,7 +148,8 @@ void WriteSqliteHost(const std::string& path, Kind kind, uint32_t n) {
     db.Exec("COMMIT");
 }
 
-SqliteMeasure RunSqliteUpsert(const std::string& path, Kind kind, uint32_t n, uint32_t m) {
+SqliteMeasure RunSqliteUpsert(const std::string& path, Kind kind, uint32_t n, uint32_t m,
+                              Commit commit) {
     const std::vector<PackageEntry> plan = PackagePlan(kind, n, m);
     std::vector<QuestionRecord> questions;
     std::vector<FigureRecord> figures;
@@ -162,7 +163,8 @@ SqliteMeasure RunSqliteUpsert(const std::string& path, Kind kind, uint32_t n, ui
     Statement upsert(db, UpsertSql(kind));
     SqliteMeasure out;
     const auto start = std::chrono::steady_clock::now();
-    db.Exec("BEGIN");
+    // Without BEGIN, SQLite commits each statement on its own.
+    if (commit == Commit::kOnce) db.Exec("BEGIN");
     for (const QuestionRecord& q : questions) {
         Bind(upsert, q);
         upsert.Run();
@@ -171,7 +173,7 @@ SqliteMeasure RunSqliteUpsert(const std::string& path, Kind kind, uint32_t n, ui
         Bind(upsert, f);
         upsert.Run();
     }
-    db.Exec("COMMIT");
+    if (commit == Commit::kOnce) db.Exec("COMMIT");
     const auto end = std::chrono::steady_clock::now();
     out.seconds = std::chrono::duration<double>(end - start).count();
     Statement count(db, (std::string("SELECT count(*) FROM ") + TableName(kind)).c_str());

@@ -17,11 +17,16 @@ namespace pq::bench {
 void WriteSqliteHost(const std::string& path, Kind kind, uint32_t n);
 
 struct SqliteMeasure {
-    double seconds = 0;      // BEGIN to COMMIT of the M upserts
+    double seconds = 0;      // the first BEGIN to the last COMMIT of the M upserts
     uint64_t rowsAfter = 0;  // rows in the table afterwards
 };
 
+// How the upserts are committed: all in one transaction (the anchor), or each record in its
+// own, as a merge that saves every record at once does (for comparison only).
+enum class Commit { kOnce, kEachRecord };
+
 // Upserts the package of M records, made in memory before the clock starts.
-SqliteMeasure RunSqliteUpsert(const std::string& path, Kind kind, uint32_t n, uint32_t m);
+SqliteMeasure RunSqliteUpsert(const std::string& path, Kind kind, uint32_t n, uint32_t m,
+                              Commit commit = Commit::kOnce);
 
 }  // namespace pq::bench

@@ -7,6 +7,7 @@
 
 #include "base/text.h"
 #include "bench/merge/counting_fs.h"
+#include "bench/merge/ours.h"
 #include "bench/merge/report.h"
 #include "bench/merge/tables.h"
 #include "bench/merge/workload.h"
@@ -132,6 +133,18 @@ TEST(BenchReport, TargetsAtTheirBoundariesAndCsvLines) {
               "questions N=1000: 800 writes in 0.0250 s, 250.0 us per record, 0.25 x SQLite's "
               "whole upsert, 25 % of ours");
     EXPECT_EQ(WritesAloneLines({windows}), std::vector<std::string>{});
+    // With the package read alone: the floor of a merge that saves each record, beside SQLite.
+    rows[0].readsAloneSeconds = 0.05;
+    EXPECT_EQ(WritesAloneLines(rows)[0],
+              "questions N=1000: 800 writes in 0.0250 s, 250.0 us per record, 0.25 x SQLite's "
+              "whole upsert, 25 % of ours; package read 0.0500 s, 500.0 us per record; together "
+              "750.0 us per record, 0.75 x SQLite");
+
+    // SQLite committing each record: only rows that have it, ours beside it.
+    rows[2].sqliteEachSeconds = 0.4;
+    EXPECT_EQ(EachRecordLines(rows), std::vector<std::string>{"figures N=1000: SQLite 0.4000 s, "
+                                                              "4000.0 us per record; ours "
+                                                              "0.500 x that"});
 }
 
 // The merge's write calls are logged in order, survive a trip through a file (the replay runs
@@ -224,6 +237,9 @@ TEST(BenchTables, MergedHostPassesTheCheckAndAnUnmergedOneFails) {
         const auto plan = PackagePlan(kind, n, m);
         WriteHostTable(fs, "/host", kind, n);
         WritePackageTable(fs, "/pkg", kind, plan);
+        uint64_t read = 0;
+        RunPackageRead(fs, "/pkg", kind, &read);
+        EXPECT_EQ(read, m);
         EXPECT_FALSE(
             VerifyMergedHost(fs, "/host", HostTableName(kind), kind, n, plan, m, true).empty());
 
