@@ -570,14 +570,22 @@ uint32_t BlobFile::TakeFreeRun(uint32_t units) {
 }
 
 BlobRef BlobFile::Write(std::span<const uint8_t> data) {
-    if (data.empty()) return {};
-    if (data.size() > mb::kMaxLength)
-        throw Error(name_ + ": a blob of " + std::to_string(data.size()) +
-                    " bytes is longer than the " + std::to_string(mb::kMaxLength) +
-                    " a blob file can hold");
+    return Write({}, data);
+}
+
+BlobRef BlobFile::Write(std::span<const uint8_t> prefix, std::span<const uint8_t> data) {
+    const uint64_t size = uint64_t{prefix.size()} + data.size();
+    if (size == 0) return {};
+    if (size > mb::kMaxLength)
+        throw Error(name_ + ": a blob of " + std::to_string(size) + " bytes is longer than the " +
+                    std::to_string(mb::kMaxLength) + " a blob file can hold");
     try {
         Blocks();
-        return data.size() < mb::kSmallLimit ? WriteSmall(data) : WriteSingle(data);
+        if (size >= mb::kSmallLimit) return WriteSingle(prefix, data);
+        if (prefix.empty()) return WriteSmall(data);
+        std::vector<uint8_t> joined(prefix.begin(), prefix.end());
+        joined.insert(joined.end(), data.begin(), data.end());
+        return WriteSmall(joined);
     } catch (...) {
         blocks_.reset();  // the file may hold less than the map says; read it again next time
         header_.reset();
@@ -585,8 +593,8 @@ BlobRef BlobFile::Write(std::span<const uint8_t> data) {
     }
 }
 
-BlobRef BlobFile::WriteSingle(std::span<const uint8_t> data) {
-    const uint32_t length = static_cast<uint32_t>(data.size());
+BlobRef BlobFile::WriteSingle(std::span<const uint8_t> prefix, std::span<const uint8_t> data) {
+    const uint32_t length = static_cast<uint32_t>(prefix.size() + data.size());
     const uint32_t units = UnitsFor(length);
     const uint16_t mod = NextModNumber();
     uint32_t offset = TakeFreeRun(units);
@@ -601,6 +609,7 @@ BlobRef BlobFile::WriteSingle(std::span<const uint8_t> data) {
     Put16(block, 1, units);
     Put32(block, 3, length);
     Put16(block, 7, mod);
+    block.insert(block.end(), prefix.begin(), prefix.end());
     block.insert(block.end(), data.begin(), data.end());
     block.resize(uint64_t{units} * mb::kUnit, 0);
     if (append) {

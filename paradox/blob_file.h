@@ -123,6 +123,9 @@ class BlobFile {
     // points at them; a failed write leaves the earlier blobs readable and the file valid.
     // Error when the value is longer than mb::kMaxLength or the file would pass 4 GiB.
     BlobRef Write(std::span<const uint8_t> data);
+    // The same for a blob stored as `prefix` followed by `data` (a graphic's prefix and its
+    // picture), without joining the two first.
+    BlobRef Write(std::span<const uint8_t> prefix, std::span<const uint8_t> data);
 
     // Releases a blob's space for later writes. 0 (nothing in the file) is no-op; a pointer at
     // anything but a live blob is a CorruptError.
@@ -190,7 +193,7 @@ class BlobFile {
     void ClearHintFor(uint32_t blockOffset);
     uint32_t TakeFreeRun(uint32_t units);
     BlobRef WriteSmall(std::span<const uint8_t> data);
-    BlobRef WriteSingle(std::span<const uint8_t> data);
+    BlobRef WriteSingle(std::span<const uint8_t> prefix, std::span<const uint8_t> data);
     void FreeRun(uint32_t offset, uint32_t units);
     // Walks the blocks from the header to the end of the file, adding (where, what) problems.
     void Walk(std::vector<std::pair<std::string, std::string>>& problems,

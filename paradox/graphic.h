@@ -11,6 +11,7 @@
 // leader does not: it starts with the picture.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -20,11 +21,16 @@ namespace pq::paradox {
 
 inline constexpr size_t kGraphicPrefixSize = 8;
 
+// The prefix stored before a picture of `pictureSize` bytes.
+std::array<uint8_t, kGraphicPrefixSize> GraphicPrefix(size_t pictureSize);
+
+// The prefix and the picture, as stored.
 std::vector<uint8_t> AddGraphicPrefix(std::span<const uint8_t> picture);
 
-// The picture of a stored graphic blob: everything after the prefix. CorruptError naming `where`
-// when the blob is shorter than the prefix. The prefix itself is not checked: one file is all
-// that was ever seen, readers of the format skip it, and nothing here depends on its bytes.
-std::vector<uint8_t> StripGraphicPrefix(std::span<const uint8_t> stored, const std::string& where);
+// The picture of a stored graphic blob: everything after the prefix, taken off in place.
+// CorruptError naming `where` when the blob is shorter than the prefix. The prefix itself is not
+// checked: one file is all that was ever seen, readers of the format skip it, and nothing here
+// depends on its bytes.
+std::vector<uint8_t> StripGraphicPrefix(std::vector<uint8_t> stored, const std::string& where);
 
 }  // namespace pq::paradox

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <utility>
 
 #include "base/text.h"
 #include "paradox/blob_file.h"
@@ -171,6 +172,18 @@ struct Table::Impl {
                         std::to_string(schema.fields.size()) + " fields)");
     }
 
+    // The checks before a field is set; false for an auto-increment field of a new record,
+    // which the engine assigns on Post.
+    bool CheckSet(size_t i) const {
+        if (state == State::kBrowse) throw Error(path + ": no record is being edited");
+        CheckField(i);
+        const Field& f = field(i);
+        if (f.type != FieldType::kAutoInc) return true;
+        if (state == State::kInsert) return false;
+        throw Error(path + ": field '" + f.name +
+                    "' is an auto-increment field; its value cannot be changed");
+    }
+
     // ---- cursor ----
     void Position(uint16_t b, int s) {
         BlockPtr blk = db->Get(b);
@@ -229,7 +242,8 @@ struct Table::Impl {
         }
         std::vector<uint8_t> stored = Blobs().Read(d.offsetAndIndex, d.length, d.modNumber);
         if (f.type == FieldType::kGraphic)
-            return StripGraphicPrefix(stored, Blobs().Name() + " (field '" + f.name + "')");
+            return StripGraphicPrefix(std::move(stored),
+                                      Blobs().Name() + " (field '" + f.name + "')");
         return stored;
     }
 
@@ -255,9 +269,12 @@ struct Table::Impl {
                 std::memcpy(fb.data(), content.data(), content.size());
                 d.length = static_cast<uint32_t>(content.size());
             } else {
-                const std::vector<uint8_t> stored =
-                    f.type == FieldType::kGraphic ? AddGraphicPrefix(content) : content;
-                d = Blobs().Write(stored);
+                if (f.type == FieldType::kGraphic) {
+                    const auto prefix = GraphicPrefix(content.size());
+                    d = Blobs().Write(prefix, content);
+                } else {
+                    d = Blobs().Write(content);
+                }
                 std::memcpy(fb.data(), content.data(), std::min(leader, content.size()));
             }
             EncodeBlobDescriptor(d, fb);
@@ -1050,16 +1067,19 @@ void Table::Append() {
     m.state = State::kInsert;
 }
 
+void Table::Set(size_t i, Value&& v) {
+    Impl& m = *impl_;
+    if (v.kind() == Value::Kind::kBytes && m.CheckSet(i) && IsBlobType(m.field(i).type)) {
+        m.pendingBlobs[i] = std::move(v).TakeBytes();
+        return;
+    }
+    Set(i, std::as_const(v));
+}
+
 void Table::Set(size_t i, const Value& v) {
     Impl& m = *impl_;
-    if (m.state == State::kBrowse) throw Error(m.path + ": no record is being edited");
-    m.CheckField(i);
+    if (!m.CheckSet(i)) return;
     const Field& f = m.field(i);
-    if (f.type == FieldType::kAutoInc) {
-        if (m.state == State::kInsert) return;  // the engine assigns it on Post
-        throw Error(m.path + ": field '" + f.name +
-                    "' is an auto-increment field; its value cannot be changed");
-    }
     if (IsBlobType(f.type)) {
         m.pendingBlobs[i] = BlobContent(f, v, m.schema.codePage);
         return;

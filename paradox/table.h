@@ -122,6 +122,8 @@ class Table {
     // REQUIRES editing. ValueError when the value cannot be converted. Auto-increment fields:
     // ignored on a new record (the engine assigns them), Error on an existing one.
     void Set(size_t field, const Value& value);
+    // The same; a blob field takes bytes over without copying them.
+    void Set(size_t field, Value&& value);
     // Saves the record to the files at once; the cursor then stands on it. On KeyViolationError
     // or ValueError nothing was written and the edit goes on. A failed write undoes the whole
     // save on the files at once; the table then refuses writes until reopened.

@@ -89,6 +89,10 @@ const std::vector<uint8_t>& Value::AsBytes() const {
     if (kind_ != Kind::kBytes) WrongKind(kind_, "bytes");
     return std::get<std::vector<uint8_t>>(v_);
 }
+std::vector<uint8_t> Value::TakeBytes() && {
+    if (kind_ != Kind::kBytes) WrongKind(kind_, "bytes");
+    return std::move(std::get<std::vector<uint8_t>>(v_));
+}
 int32_t Value::AsDate() const {
     if (kind_ != Kind::kDate) WrongKind(kind_, "date");
     return static_cast<int32_t>(std::get<int64_t>(v_));

@@ -52,6 +52,8 @@ class Value {
     double AsDouble() const;            // kDouble
     const std::string& AsText() const;  // kText or kBcd
     const std::vector<uint8_t>& AsBytes() const;
+    // The bytes moved out of a kBytes value, which is left holding none.
+    std::vector<uint8_t> TakeBytes() &&;
     int32_t AsDate() const;
     int32_t AsTime() const;
     double AsTimestamp() const;

@@ -30,10 +30,10 @@ void Field::WriteInteger(int32_t v) {
     WriteValue(Value::Integer(v));
 }
 
-void Field::WriteValue(const Value& v) {
+void Field::WriteValue(Value v) {
     if (table_.state_ != Table::State::kEdit && table_.state_ != Table::State::kInsert)
         throw EDatabaseError(table_.name_ + ": Dataset not in edit or insert mode");
-    table_.SetBufferValue(index_, ConvertForField(def_, v, table_.backend_->CodePage()));
+    table_.SetBufferValue(index_, ConvertForField(def_, std::move(v), table_.backend_->CodePage()));
 }
 
 // ---- Table ----

@@ -82,8 +82,9 @@ class Field {
     // Only while the table is in edit or insert state.
     void WriteInteger(int32_t v);
     // Null clears; other values are converted to the field's type
-    // ("Invalid value for field '%s'" when they cannot be).
-    void WriteValue(const Value& v);
+    // ("Invalid value for field '%s'" when they cannot be). A temporary's text or bytes are
+    // taken over, not copied.
+    void WriteValue(Value v);
 
   private:
     friend class Table;

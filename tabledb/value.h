@@ -47,6 +47,11 @@ class Value {
     const T* As() const {
         return std::get_if<T>(&v_);
     }
+    // For taking a text or bytes over without copying them.
+    template <class T>
+    T* AsMutable() {
+        return std::get_if<T>(&v_);
+    }
     bool operator==(const Value&) const = default;
 
     // A readable form for messages and tests.

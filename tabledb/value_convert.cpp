@@ -88,10 +88,11 @@ Value ToBcd(const FieldDefinition& f, const Value& v) {
     Invalid(f);
 }
 
-Value ToText(const FieldDefinition& f, const Value& v, int codePage, bool limited) {
+// ToText and ToBytes take the text or bytes over from `v`, which is theirs.
+Value ToText(const FieldDefinition& f, Value& v, int codePage, bool limited) {
     std::string s;
-    if (auto* t = v.As<std::string>()) {
-        s = *t;
+    if (auto* t = v.AsMutable<std::string>()) {
+        s = std::move(*t);
     } else if (auto* b = v.As<Bytes>()) {
         s = text::ToUtf8(b->data, codePage);
     } else if (v.As<int64_t>() || v.As<double>() || v.As<bool>()) {
@@ -105,12 +106,12 @@ Value ToText(const FieldDefinition& f, const Value& v, int codePage, bool limite
     return Value::Text(std::move(s));
 }
 
-Value ToBytes(const FieldDefinition& f, const Value& v, bool limited) {
+Value ToBytes(const FieldDefinition& f, Value& v, bool limited) {
     std::string data;
-    if (auto* b = v.As<Bytes>()) {
-        data = b->data;
-    } else if (auto* t = v.As<std::string>()) {
-        data = *t;
+    if (auto* b = v.AsMutable<Bytes>()) {
+        data = std::move(b->data);
+    } else if (auto* t = v.AsMutable<std::string>()) {
+        data = std::move(*t);
     } else {
         Invalid(f);
     }
@@ -121,7 +122,7 @@ Value ToBytes(const FieldDefinition& f, const Value& v, bool limited) {
 
 }  // namespace
 
-Value ConvertForField(const FieldDefinition& f, const Value& v, int codePage) {
+Value ConvertForField(const FieldDefinition& f, Value v, int codePage) {
     if (v.IsNull()) return v;
     switch (f.type) {
         case ftString:

@@ -271,6 +271,25 @@ TEST(BlobWrite, RoundTripsAtEveryBoundary) {
     EXPECT_TRUE(mb.Problems().empty());
 }
 
+// A blob written as a prefix and its data is stored as the two joined, in a slot or a block of
+// its own by their joined length, and a prefix alone is a blob too.
+TEST(BlobWrite, APrefixAndItsDataAreStoredAsOneBlob) {
+    Mb mb(Mb::NewFile{});
+    const std::vector<uint8_t> prefix = {1, 0, 0, 1, 9, 9, 9, 9};
+    for (const size_t size : {size_t{0}, size_t{2039}, size_t{2040}, size_t{40000}}) {
+        SCOPED_TRACE(size);
+        const std::vector<uint8_t> data = Pattern(size, 5);
+        const BlobRef ref = mb.blobs->Write(prefix, data);
+        std::vector<uint8_t> joined = prefix;
+        joined.insert(joined.end(), data.begin(), data.end());
+        EXPECT_EQ(ref.length, joined.size());
+        EXPECT_EQ((ref.offsetAndIndex & 0xFF) == 0xFF, joined.size() >= mb::kSmallLimit);
+        EXPECT_EQ(mb.Read(ref), joined);
+    }
+    EXPECT_EQ(mb.blobs->Write({}, {}).offsetAndIndex, 0u);
+    EXPECT_TRUE(mb.Problems().empty());
+}
+
 TEST(BlobWrite, ManySmallBlobsFillSeveralBlocks) {
     Mb mb(Mb::NewFile{});
     std::vector<std::pair<BlobRef, std::vector<uint8_t>>> written;
