@@ -85,6 +85,10 @@ const std::string& Value::AsText() const {
     if (kind_ != Kind::kText && kind_ != Kind::kBcd) WrongKind(kind_, "text");
     return std::get<std::string>(v_);
 }
+std::string Value::TakeText() && {
+    if (kind_ != Kind::kText && kind_ != Kind::kBcd) WrongKind(kind_, "text");
+    return std::move(std::get<std::string>(v_));
+}
 const std::vector<uint8_t>& Value::AsBytes() const {
     if (kind_ != Kind::kBytes) WrongKind(kind_, "bytes");
     return std::get<std::vector<uint8_t>>(v_);

@@ -51,6 +51,8 @@ class Value {
     int64_t AsInteger() const;          // kInteger
     double AsDouble() const;            // kDouble
     const std::string& AsText() const;  // kText or kBcd
+    // The text moved out of a kText or kBcd value, which is left holding none.
+    std::string TakeText() &&;
     const std::vector<uint8_t>& AsBytes() const;
     // The bytes moved out of a kBytes value, which is left holding none.
     std::vector<uint8_t> TakeBytes() &&;

@@ -52,7 +52,8 @@ TFieldType MapType(FieldType t) {
     return ftUnknown;
 }
 
-Value FromEngine(const paradox::Value& v) {
+// Takes a text over from the engine's value, which is the caller's to give.
+Value FromEngine(paradox::Value&& v) {
     using K = paradox::Value::Kind;
     switch (v.kind()) {
         case K::kNull:
@@ -65,7 +66,7 @@ Value FromEngine(const paradox::Value& v) {
             return Value::Float(v.AsDouble());
         case K::kText:
         case K::kBcd:
-            return Value::Text(v.AsText());
+            return Value::Text(std::move(v).TakeText());
         case K::kBytes: {
             const auto& b = v.AsBytes();
             return Value::Blob(std::string(reinterpret_cast<const char*>(b.data()), b.size()));

@@ -185,5 +185,16 @@ TEST(FieldCodec, BlobDescriptorAndContent) {
     EXPECT_THROW(BlobContent(m, Value::Integer(3), 1252), ValueError);
 }
 
+// A value's text or bytes can be taken over, from the kinds that hold them only.
+TEST(FieldCodec, TextAndBytesAreTakenOverFromTheirOwnKindsOnly) {
+    const std::string longText(100, 'x');  // past any small-string buffer
+    EXPECT_EQ(Value::Text(longText).TakeText(), longText);
+    EXPECT_EQ(Value::Bcd("-12.5").TakeText(), "-12.5");
+    EXPECT_EQ(Value::Bytes({1, 2, 3}).TakeBytes(), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_THROW(Value::Bytes({1}).TakeText(), Error);
+    EXPECT_THROW(Value::Text("a").TakeBytes(), Error);
+    EXPECT_THROW(Value().TakeText(), Error);
+}
+
 }  // namespace
 }  // namespace pq::paradox
