@@ -11,6 +11,7 @@
 #include "ui/bitmap.h"
 #include "ui/control.h"
 #include "ui/form_loader.h"
+#include "ui/progress_pacing.h"
 #include "ui/scoped_win.h"
 
 namespace ui {
@@ -128,13 +129,16 @@ class TProgressBar : public WinControl {
     void SetMax(int v);
     void SetPosition(int v);
     void StepBy(int delta) { SetPosition(position_ + delta); }
+    void WndProc(Message& m) override;
 
   private:
     void Apply();
+    int Filled() const;  // pixels of the position, in the bar as it is now
     int min_ = 0;
     int max_ = 100;
     int position_ = 0;
-    int shownFilled_ = -1;  // pixels of the position the native bar last showed
+    ProgressPacing pacing_;      // when the native bar is told the position
+    bool catchUpTimer_ = false;  // a timer will show a held-back position
 };
 
 // Registers TForm (properties of forms), TControl/TGraphicControl/TWinControl (properties for

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 
 #include "base/text.h"
 #include "ui/form.h"
@@ -271,29 +273,64 @@ void TProgressBar::SetMax(int v) {
     Apply();
 }
 
+namespace {
+
+// The id of the timer that shows a held-back position; the native bar's own timers (its
+// marquee) have small ids.
+constexpr UINT_PTR kCatchUpTimer = 0x5051;
+
+double NowMs() {
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+int TProgressBar::Filled() const {
+    RECT r{};
+    GetClientRect(Handle(), &r);
+    return FilledPixels(position_, min_, max_, r.right - r.left);
+}
+
 void TProgressBar::SetPosition(int v) {
     position_ = std::clamp(v, min_, max_);
     if (!Handle()) return;
-    // The native bar repaints itself at once on every new position, which costs Wine a trip
-    // to the display each time: a bar stepped once per record is told only when its filled
-    // part grows or shrinks by a pixel, and always at either end.
-    RECT r{};
-    GetClientRect(Handle(), &r);
-    const long long span = static_cast<long long>(max_) - min_;
-    const int filled = span > 0 ? static_cast<int>((static_cast<long long>(position_) - min_) *
-                                                   (r.right - r.left) / span)
-                                : 0;
-    if (filled == shownFilled_ && position_ != min_ && position_ != max_) return;
-    shownFilled_ = filled;
-    SendMessageW(Handle(), PBM_SETPOS, static_cast<WPARAM>(position_), 0);
+    const double now = NowMs();
+    switch (pacing_.Update(Filled(), position_ == min_ || position_ == max_, now)) {
+        case ProgressPacing::Action::kNothing:
+            return;
+        case ProgressPacing::Action::kShow:
+            SendMessageW(Handle(), PBM_SETPOS, static_cast<WPARAM>(position_), 0);
+            return;
+        case ProgressPacing::Action::kLater:
+            if (!catchUpTimer_) {
+                const auto delay = static_cast<UINT>(std::ceil(pacing_.DelayMs(now)));
+                catchUpTimer_ = SetTimer(Handle(), kCatchUpTimer, delay > 0 ? delay : 1, nullptr);
+                // Without a timer the position waits for the next step.
+            }
+            return;
+    }
+}
+
+void TProgressBar::WndProc(Message& m) {
+    if (m.msg == WM_TIMER && m.wParam == kCatchUpTimer) {
+        KillTimer(Handle(), kCatchUpTimer);
+        catchUpTimer_ = false;
+        if (pacing_.CatchUp(Filled(), NowMs()))
+            SendMessageW(Handle(), PBM_SETPOS, static_cast<WPARAM>(position_), 0);
+        m.result = 0;
+        return;
+    }
+    WinControl::WndProc(m);
 }
 
 void TProgressBar::Apply() {
     position_ = std::clamp(position_, min_, max_);
-    shownFilled_ = -1;
     if (!Handle()) return;
     SendMessageW(Handle(), PBM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
     SendMessageW(Handle(), PBM_SETPOS, static_cast<WPARAM>(position_), 0);
+    pacing_.Shown(Filled(), NowMs());
 }
 
 }  // namespace ui
