@@ -306,7 +306,8 @@ void TProgressBar::SetPosition(int v) {
         case ProgressPacing::Action::kLater:
             if (!catchUpTimer_) {
                 const auto delay = static_cast<UINT>(std::ceil(pacing_.DelayMs(now)));
-                catchUpTimer_ = SetTimer(Handle(), kCatchUpTimer, delay > 0 ? delay : 1, nullptr);
+                catchUpTimer_ =
+                    SetTimer(Handle(), kCatchUpTimer, delay > 0 ? delay : 1, nullptr) != 0;
                 // Without a timer the position waits for the next step.
             }
             return;
