@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "tests/ui/ui_test_support.h"
 #include "ui/resources.h"
@@ -220,20 +221,30 @@ TEST_F(FormsTest, AProgressBarSteppedFinelyIsPacedAndCatchesUp) {
     bar.SetPosition(0);
     int changes = 0;
     int last = 0;
+    const auto start = std::chrono::steady_clock::now();
     for (int i = 1; i <= kMax; ++i) {
         bar.StepBy(1);
         const int shown = static_cast<int>(SendMessageW(bar.Handle(), PBM_GETPOS, 0, 0));
         ASSERT_LE(shown, bar.Position());
         if (shown != last) ++changes, last = shown;
     }
-    EXPECT_LT(changes, r.right);  // fewer than one a pixel: a loop this fast is paced
+    const double elapsedMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    // No messages are processed in the loop, so every change is a paced one (at most one per
+    // interval) or the end.
+    EXPECT_LE(changes, elapsedMs / ProgressPacing::kIntervalMs + 2) << elapsedMs << " ms";
     EXPECT_EQ(SendMessageW(bar.Handle(), PBM_GETPOS, 0, 0), kMax);  // the end at once
 
-    // Stopped in the middle: the position shows once messages are processed.
+    // Stopped in the middle: once messages are processed the bar shows the position's pixel
+    // (a position inside the pixel already shown is not sent).
     bar.SetPosition(0);
     EXPECT_EQ(SendMessageW(bar.Handle(), PBM_GETPOS, 0, 0), 0);
     for (int i = 1; i <= kMax / 2; ++i) bar.StepBy(1);
-    EXPECT_TRUE(WaitFor([&] { return SendMessageW(bar.Handle(), PBM_GETPOS, 0, 0) == kMax / 2; }));
+    const int perPixel = kMax / r.right + 1;
+    EXPECT_TRUE(WaitFor([&] {
+        const auto shown = SendMessageW(bar.Handle(), PBM_GETPOS, 0, 0);
+        return shown <= kMax / 2 && kMax / 2 - shown < perPixel;
+    }));
     bar.SetPosition(7);
     bar.SetMax(8);  // a new range shows the position at once
     EXPECT_EQ(SendMessageW(bar.Handle(), PBM_GETPOS, 0, 0), 7);
