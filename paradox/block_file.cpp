@@ -60,10 +60,8 @@ BlockPtr BlockFile::Fresh(uint16_t n) {
     auto b = std::make_shared<Block>();
     b->number = n;
     if (!spare_.empty()) {
-        b->bytes = std::move(spare_.back());  // the caller writes over every byte
+        b->bytes = std::move(spare_.back());  // a block's size; the caller writes over it all
         spare_.pop_back();
-    } else {
-        b->bytes.resize(blockSize_);
     }
     return b;
 }
@@ -77,11 +75,15 @@ void BlockFile::Decode(Block& b, bool check) {
     Count(b);  // checks the last-record offset
 }
 
-BlockPtr BlockFile::Load(uint16_t n, bool check) {
-    BlockPtr b = Fresh(n);
-    file_.ReadAt(BlockOffset(n), b->bytes.data(), blockSize_);
+BlockPtr BlockFile::Read(BlockPtr b, bool check) {
+    b->bytes.resize(blockSize_);
+    file_.ReadAt(BlockOffset(b->number), b->bytes.data(), blockSize_);
     Decode(*b, check);
     return b;
+}
+
+BlockPtr BlockFile::Load(uint16_t n, bool check) {
+    return Read(Fresh(n), check);
 }
 
 BlockFile::ReadAhead::ReadAhead(BlockFile& file) : file_(file) {
@@ -106,18 +108,14 @@ BlockPtr BlockFile::LoadAhead(uint16_t n) {
         const uint64_t inFile = *w.fileSize > offset ? (*w.fileSize - offset) / blockSize_ : 0;
         const uint64_t count = std::min<uint64_t>(
             {inOrder ? kWindowBlocks : 1, uint64_t{header_.blocksInFile} - n + 1, inFile});
-        if (count == 0) {
-            file_.ReadAt(offset, b->bytes.data(), blockSize_);  // fails as a lone read would
-            Decode(*b, true);
-            return b;
-        }
+        if (count == 0) return Read(std::move(b), true);  // fails as a lone read would
         w.bytes.resize(static_cast<size_t>(count) * blockSize_);
         file_.ReadAt(offset, w.bytes.data(), w.bytes.size());
         w.first = n;
         w.count = static_cast<uint16_t>(count);
     }
     const auto from = w.bytes.begin() + static_cast<ptrdiff_t>(size_t{n} - w.first) * blockSize_;
-    std::copy(from, from + blockSize_, b->bytes.begin());
+    b->bytes.assign(from, from + blockSize_);  // into a spare buffer without growing it
     Decode(*b, true);
     return b;
 }

@@ -110,11 +110,13 @@ class BlockFile {
 
   private:
     uint64_t BlockOffset(uint16_t n) const;
-    // A block object for block n (CorruptError when the file has no such block), with a
-    // buffer of the block's size for the caller to fill.
+    // A block object for block n (CorruptError when the file has no such block), with a spare
+    // buffer of the block's size when there is one, else none: the caller sizes and fills it.
     BlockPtr Fresh(uint16_t n);
     // Decrypts a block just read and, with `check`, checks its header (as Get promises).
     void Decode(Block& b, bool check);
+    // Reads block b->number alone into b, then decodes it.
+    BlockPtr Read(BlockPtr b, bool check);
     BlockPtr Load(uint16_t n, bool check);
     // Block n from the read-ahead window, read anew when it does not hold it.
     BlockPtr LoadAhead(uint16_t n);
