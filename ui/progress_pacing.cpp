@@ -16,7 +16,7 @@ ProgressPacing::Action ProgressPacing::Update(int filledPixels, bool atEnd, doub
 }
 
 double ProgressPacing::DelayMs(double nowMs) const {
-    if (!everShown_) return 0;
+    if (shownFilled_ < 0) return 0;  // never shown
     const double left = shownAtMs_ + kIntervalMs - nowMs;
     return left > 0 ? left : 0;
 }
@@ -30,7 +30,6 @@ bool ProgressPacing::CatchUp(int filledPixels, double nowMs) {
 void ProgressPacing::Shown(int filledPixels, double nowMs) {
     shownFilled_ = filledPixels;
     shownAtMs_ = nowMs;
-    everShown_ = true;
     pending_ = false;
 }
 

@@ -18,8 +18,8 @@ class ProgressPacing {
         kLater,    // held back: call CatchUp after DelayMs
     };
 
-    // A new position, as pixels filled; `atEnd` when it is Min or Max. `nowMs` is any steady
-    // clock in milliseconds.
+    // A new position, as pixels filled (0 or more); `atEnd` when it is Min or Max. `nowMs` is
+    // any steady clock in milliseconds.
     Action Update(int filledPixels, bool atEnd, double nowMs);
     // The milliseconds until a held-back position may be shown (0 when it may be now).
     double DelayMs(double nowMs) const;
@@ -31,9 +31,8 @@ class ProgressPacing {
     bool Pending() const { return pending_; }
 
   private:
-    int shownFilled_ = -1;
+    int shownFilled_ = -1;  // -1 until the first show
     double shownAtMs_ = 0;
-    bool everShown_ = false;
     bool pending_ = false;
 };
 
