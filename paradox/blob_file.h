@@ -124,7 +124,8 @@ class BlobFile {
     // Error when the value is longer than mb::kMaxLength or the file would pass 4 GiB.
     BlobRef Write(std::span<const uint8_t> data);
     // The same for a blob stored as `prefix` followed by `data` (a graphic's prefix and its
-    // picture), without joining the two first.
+    // picture). A blob of its own block is written without joining the two first; one small
+    // enough for a slot is joined (under 2 KiB).
     BlobRef Write(std::span<const uint8_t> prefix, std::span<const uint8_t> data);
 
     // Releases a blob's space for later writes. 0 (nothing in the file) is no-op; a pointer at
