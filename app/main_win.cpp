@@ -2,9 +2,9 @@
 // created hidden (it shows itself when the start-up checks pass), the message loop.
 #include <windows.h>
 
-#include "app/error_bridge_win.h"
 #include "app/principal_win.h"
 #include "components/kinds.h"
+#include "shell/error_bridge_win.h"
 #include "ui/application.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -18,7 +18,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     } catch (const std::exception& e) {
         // Only a failure before the message loop can land here (the main window's definition
         // could not be loaded, say): the application's handler is not there yet.
-        pq::app::ReportException("TApplication", e);
+        pq::shell::ReportException("TApplication", e);
         return 1;
     }
     return 0;

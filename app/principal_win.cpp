@@ -2,13 +2,13 @@
 
 #include <windowsx.h>
 
-#include "app/error_bridge_win.h"
 #include "app/licence_agreement.h"
-#include "app/registry_win.h"
 #include "app/startup_checks.h"
 #include "app/startup_checks_win.h"
 #include "app/zrdrives_space.h"
 #include "base/exception.h"
+#include "shell/error_bridge_win.h"
+#include "shell/registry_win.h"
 #include "ui/application.h"
 
 namespace pq::app {
@@ -68,7 +68,7 @@ void TFPrincipal::FormCreate(ui::Object&) {
 }
 
 bool TFPrincipal::CheckStartup() {
-    WinMachineRegistry registry;
+    shell::WinMachineRegistry registry;
     WinFileProbe files;
     ZRDrivesSpace drives(*ZRDrives);
     const StartupOutcome outcome =
@@ -114,7 +114,7 @@ void TFPrincipal::WndProc(ui::Message& m) {
 }
 
 void TFPrincipal::MensagemExcecao(ui::Object& sender, const std::exception& e) {
-    ReportException(sender.ClassName(), e);
+    shell::ReportException(sender.ClassName(), e);
 }
 
 void TFPrincipal::BtnInstalarClick(ui::Object&) {

@@ -2,8 +2,6 @@
 
 namespace pq::app {
 
-TDadosApp DadosApp;
-
 std::string DiskSpaceMessage() {
     return "Espaço em disco insuficiente. São necessários no mínimo " +
            std::to_string(MinFreeMegabytes) + "Mb em disco para a instação deste pacote.";

@@ -12,16 +12,15 @@
 #include <string>
 #include <string_view>
 
-#include "app/registry.h"
+#include "shell/dados_app.h"
+#include "shell/registry.h"
 
 namespace pq::app {
 
-// The program's one global record; the folders are set once by RunStartupChecks.
-struct TDadosApp {
-    std::string ProgramFolder;  // folder of the program's executable, ending with '\' or ':'
-    std::string HostFolder;     // the host's folder, ending with '\' or ':'; empty when none
-};
-extern TDadosApp DadosApp;
+using shell::DadosApp;
+using shell::MachineRegistry;
+using shell::RegistryText;
+using shell::TDadosApp;
 
 inline constexpr std::string_view kUninstallKey =
     "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Farol Exames";

@@ -2,12 +2,12 @@
 
 #include <windows.h>
 
-#include "app/error_bridge_win.h"
-#include "app/startup_checks.h"
-#include "base/text.h"
 #include "components/vyxbmp32_win.h"
+#include "install/host_files_win.h"
 #include "install/session_setup.h"
 #include "install/subject_catalogue.h"
+#include "shell/dados_app.h"
+#include "shell/error_bridge_win.h"
 #include "tabledb/session.h"
 #include "ui/application.h"
 #include "ui/screen_cursor.h"
@@ -26,15 +26,13 @@ double NowMs() {
     return 1000.0 * static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
 }
 
-bool HostFileExists(const std::string& path) {
-    const std::u16string w = text::Utf8ToUtf16(path);
-    const DWORD attr = GetFileAttributesW(reinterpret_cast<const wchar_t*>(w.c_str()));
-    return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 constexpr char kCompletionText[] =
     "As questões foram instaladas com sucesso. Execute novamente o Farol Exames para "
     "utilizá-las.";
+constexpr char kHostOpenText[] =
+    "O Farol Exames está aberto. Feche o Farol Exames e clique em Repetir para continuar a "
+    "instalação.";
+constexpr char kMessageTitle[] = "Pacote Lumen";
 
 }  // namespace
 
@@ -80,7 +78,7 @@ void TFCopiarQuestoes::BtnCancelarClick(ui::Object&) {
 
 void TFCopiarQuestoes::MensagemErroDb(tabledb::Table&, tabledb::EDatabaseError& e,
                                       tabledb::TDataAction& action) {
-    action = app::AskDatabaseError(ui::App().Title(), e);
+    action = shell::AskDatabaseError(ui::App().Title(), e);
 }
 
 void TFCopiarQuestoes::RunInstallation() {
@@ -100,24 +98,60 @@ void TFCopiarQuestoes::RunInstallation() {
     Close();
 }
 
+bool TFCopiarQuestoes::HostTablesFree(const std::vector<std::string>& tables) {
+    while (!HostFilesHeldElsewhere(tables).empty()) {
+        if (ui::App().MessageBox(kHostOpenText, kMessageTitle, MB_RETRYCANCEL | MB_ICONWARNING) !=
+            IDRETRY)
+            return false;
+    }
+    return true;
+}
+
 void TFCopiarQuestoes::InstallAllSubjects() {
     ui::ScopedScreenCursor cursor(ui::crAppStart);
-    tabledb::Session& session = tabledb::DefaultSession();
-    session.OnEngineBusy = [](bool busy) {
-        ui::SetScreenCursor(busy ? ui::crHourGlass : ui::crDefault);
-    };
-    PrepareSession(session, app::DadosApp.ProgramFolder);
-    MedidorGeral->SetMax(2 * SubjectCatalogue.SubjectCount);
-    MedidorGeral->SetPosition(0);
     struct Kind {
         std::string_view suffix;
         const char* word;
     };
     const Kind kinds[] = {{QuestionSuffix, " questões de "}, {FigureSuffix, " figuras de "}};
+    // Where the host reads each table, and nothing written while another program (the host
+    // itself, open meanwhile) holds one of their files.
+    const HostRedirection redirection = SystemHostRedirection();
+    std::vector<HostTableLocation> located;
+    std::vector<std::string> tables;
     for (unsigned i = 0; i < SubjectCatalogue.SubjectCount; ++i) {
-        DefineSubjectAlias(session, app::DadosApp.HostFolder, i);
         for (const Kind& kind : kinds) {
-            if (HostFileExists(HostTablePath(app::DadosApp.HostFolder, i, kind.suffix))) {
+            located.push_back(LocateHostTable(shell::DadosApp.HostFolder, i, kind.suffix,
+                                              redirection, HostFileExists));
+            tables.push_back(located.back().table);
+        }
+    }
+    if (!HostTablesFree(tables)) {
+        // Ends as a cancel does: the window is freed and the main window shown again.
+        install::CancelRequested = true;
+        SetModalResult(ui::mrAbort);
+        return;
+    }
+    tabledb::Session& session = tabledb::DefaultSession();
+    session.OnEngineBusy = [](bool busy) {
+        ui::SetScreenCursor(busy ? ui::crHourGlass : ui::crDefault);
+    };
+    PrepareSession(session, shell::DadosApp.ProgramFolder);
+    MedidorGeral->SetMax(2 * SubjectCatalogue.SubjectCount);
+    MedidorGeral->SetPosition(0);
+    for (unsigned i = 0; i < SubjectCatalogue.SubjectCount; ++i) {
+        std::string aliasFolder = located[2 * i].folder;
+        DefineSubjectAliasAt(session, i, aliasFolder);
+        for (unsigned k = 0; k < 2; ++k) {
+            const Kind& kind = kinds[k];
+            const HostTableLocation& where = located[2 * i + k];
+            if (HostFileExists(where.table)) {
+                if (where.folder != aliasFolder) {
+                    // The subject's tables lie in two folders: the alias follows this one.
+                    TableDest->SetActive(false);
+                    aliasFolder = where.folder;
+                    DefineSubjectAliasAt(session, i, aliasFolder);
+                }
                 OpenTablePair(*TableDest, *TableSource, i, kind.suffix);
                 Label1->SetCaption("Copiando " + std::to_string(TableSource->RecordTotal()) +
                                    kind.word + SubjectNameAt(i) + "...");

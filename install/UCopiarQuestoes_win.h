@@ -6,6 +6,9 @@
 // Owned by the application; freed by a close after Cancel, otherwise when the process ends.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "install/db_components_win.h"
 #include "install/merge.h"
 #include "ui/form.h"
@@ -52,6 +55,9 @@ class TFCopiarQuestoes : public ui::Form, private MergeHost {
     void MensagemErroDb(tabledb::Table& dataSet, tabledb::EDatabaseError& e,
                         tabledb::TDataAction& action);
     void InstallAllSubjects();
+    // Asks the user to close the host while another program holds one of the files of
+    // `tables`, until they are free (true) or the user cancels (false).
+    bool HostTablesFree(const std::vector<std::string>& tables);
 
     // MergeHost: the per-table bar, the message pump and the cancel flag.
     void SetPartialPosition(int position) override;

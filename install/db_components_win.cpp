@@ -17,6 +17,7 @@ void RegisterKinds(ui::KindRegistry& kinds) {
     kinds.Register<TTable>("TTable", ui::CreateComponent<TTable>)
         .String("DatabaseName", &TTable::SetDatabaseName)
         .String("TableName", &TTable::SetTableName)
+        .Boolean("ReadOnly", &TTable::SetReadOnly)
         .Event("OnDeleteError", &tabledb::Table::OnDeleteError)
         .Event("OnEditError", &tabledb::Table::OnEditError)
         .Event("OnPostError", &tabledb::Table::OnPostError);

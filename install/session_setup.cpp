@@ -18,9 +18,13 @@ void PrepareSession(tabledb::Session& session, std::string_view programFolder) {
 }
 
 void DefineSubjectAlias(tabledb::Session& session, std::string_view hostFolder, unsigned index) {
+    DefineSubjectAliasAt(session, index, HostAliasPath(hostFolder, index));
+}
+
+void DefineSubjectAliasAt(tabledb::Session& session, unsigned index, const std::string& folder) {
     const std::string name = HostAliasName(index);
     session.RemoveAlias(name);
-    session.DefineStandardAlias(name, HostAliasPath(hostFolder, index), "Paradox");
+    session.DefineStandardAlias(name, folder, "Paradox");
 }
 
 void OpenTablePair(tabledb::Table& tableDest, tabledb::Table& tableSource, unsigned index,

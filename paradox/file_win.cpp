@@ -110,11 +110,20 @@ class WinFile : public File {
 class WinFileSystem : public FileSystem {
   public:
     std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override {
-        const DWORD access = mode == OpenMode::kRead ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+        const bool reading = mode == OpenMode::kRead;
+        const DWORD access = reading ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
         const DWORD disposition = mode == OpenMode::kCreate ? CREATE_ALWAYS : OPEN_EXISTING;
-        HANDLE h = CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) throw IoError(SysError(path, "open"));
+        // A file open for writing is shared for reading only: no other program (another table
+        // engine that has no part in this one's locking) writes it meanwhile. A read leaves
+        // others free to write, as the engine's own writer may.
+        const DWORD share = reading ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
+        HANDLE h = CreateFileW(Wide(path).c_str(), access, share, nullptr, disposition,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            if (GetLastError() == ERROR_SHARING_VIOLATION)
+                throw LockedError(path + ": table is in use by another program");
+            throw IoError(SysError(path, "open"));
+        }
         return std::make_unique<WinFile>(path, h, mode != OpenMode::kRead);
     }
     bool IsFile(const std::string& path) override {

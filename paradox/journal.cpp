@@ -181,7 +181,7 @@ Plan ReadPlan(Bytes bytes, const std::string& journalPath, const std::string& db
 // recovery will, each piece of each write either what was there before it or what it wrote.
 // (Writes of one save follow each other: a write began only once the one before had ended, so
 // with the later writes undone, a write's range shows what that write left.)
-bool AsTheSaveLeftThem(const Plan& plan, const std::vector<std::unique_ptr<File>>& files) {
+bool AsTheSaveLeftThem(const Plan& plan, const std::vector<File*>& files) {
     for (size_t i = 0; i < files.size(); ++i) {
         const uint64_t size = files[i]->Size();
         if (size < plan.files[i].sizeBefore || size > plan.files[i].end) return false;
@@ -580,7 +580,7 @@ std::unique_ptr<File> JournaledFile(std::unique_ptr<File> inner, Journal& journa
     return std::make_unique<JournaledFileImpl>(std::move(inner), journal);
 }
 
-Recovery RecoverTable(FileSystem& fs, const std::string& dbPath, bool lockHeld) {
+Recovery RecoverTable(FileSystem& fs, const std::string& dbPath, bool lockHeld, File* heldDb) {
     const std::string journalPath = Journal::PathFor(dbPath);
     if (!fs.IsFile(journalPath)) return Recovery::kNone;
     std::vector<uint8_t> bytes;
@@ -593,6 +593,8 @@ Recovery RecoverTable(FileSystem& fs, const std::string& dbPath, bool lockHeld) 
     if (!lockHeld) {
         try {
             lock = fs.Open(dbPath, OpenMode::kReadWrite);
+        } catch (const LockedError&) {
+            return Recovery::kNone;  // another program has the table open for writing
         } catch (const IoError& e) {
             if (!plan.unfinished) return Recovery::kNone;
             throw IoError(dbPath +
@@ -611,9 +613,16 @@ Recovery RecoverTable(FileSystem& fs, const std::string& dbPath, bool lockHeld) 
     Recovery result = plan.unfinished ? Recovery::kRolledBack : Recovery::kDiscarded;
     if (plan.unfinished) {
         const std::string folder = Folder(dbPath);
-        std::vector<std::unique_ptr<File>> files;
-        for (const Plan::FileEntry& f : plan.files)
-            files.push_back(fs.Open(folder + f.name, OpenMode::kReadWrite));
+        std::vector<std::unique_ptr<File>> opened;
+        std::vector<File*> files;
+        for (const Plan::FileEntry& f : plan.files) {
+            if (heldDb && LowerAscii(f.name) == LowerAscii(FileName(dbPath))) {
+                files.push_back(heldDb);
+                continue;
+            }
+            opened.push_back(fs.Open(folder + f.name, OpenMode::kReadWrite));
+            files.push_back(opened.back().get());
+        }
         if (!AsTheSaveLeftThem(plan, files)) {
             result = Recovery::kStale;
         } else {

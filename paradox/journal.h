@@ -168,8 +168,11 @@ enum class Recovery {
 // Brings the table at `dbPath` back to its state before an unfinished save, if its journal
 // holds one, and removes the journal. `lockHeld`: the caller holds the table's write lock;
 // otherwise the lock is taken for the recovery, and when another open holds it the journal is
-// that writer's and is left alone. IoError when the files cannot be written; Error when the
-// journal names files that are not this table's.
-Recovery RecoverTable(FileSystem& fs, const std::string& dbPath, bool lockHeld);
+// that writer's and is left alone. `heldDb`: the caller's open of the .DB for writing, used
+// for it instead of a second open (which the system refuses where the engine shares its files
+// for reading only). IoError when the files cannot be written; Error when the journal names
+// files that are not this table's.
+Recovery RecoverTable(FileSystem& fs, const std::string& dbPath, bool lockHeld,
+                      File* heldDb = nullptr);
 
 }  // namespace pq::paradox

@@ -842,7 +842,8 @@ std::unique_ptr<Table> Table::Open(FileSystem& fs, const std::string& path,
         m->journal = std::make_unique<Journal>(fs, path);
     }
     // An interrupted save is undone before anything is read (always before writing).
-    if (options.recover || !options.readOnly) RecoverTable(fs, path, !options.readOnly);
+    if (options.recover || !options.readOnly)
+        RecoverTable(fs, path, !options.readOnly, options.readOnly ? nullptr : m->dbFile.get());
     // Only a table open for writing is the sole writer of its files.
     auto keepReads = [&](std::unique_ptr<File> f) {
         return options.readOnly ? std::move(f) : RecentReadsFile(std::move(f));

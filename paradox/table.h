@@ -64,11 +64,12 @@ class Table {
 
     // Opens the table at `path` (the .DB file; the .PX and .MB beside it are found without
     // regard to case). Throws IoError, CorruptError, PasswordError (encrypted, no password
-    // matches), LockedError (for writing, while another open holds it for writing) or Error;
-    // every message names the table. The cursor starts on the first record.
-    // Each save of a table opened for writing is journaled (paradox/journal.h); opening undoes
-    // a save that a killed process left unfinished (see OpenOptions::recover). Readers take no
-    // lock: they may open a table that is being written, and read it as it is on the file.
+    // matches), LockedError (for writing, while another open holds it for writing or another
+    // program holds its files) or Error; every message names the table. The cursor starts on the
+    // first record. Each save of a table opened for writing is journaled (paradox/journal.h);
+    // opening undoes a save that a killed process left unfinished (see OpenOptions::recover).
+    // Readers take no lock: they may open a table that is being written, and read it as it is on
+    // the file.
     static std::unique_ptr<Table> Open(FileSystem& fs, const std::string& path,
                                        const OpenOptions& options = {});
     // Creates an empty table (and its .PX when keyed, its .MB when it has blob fields) and opens

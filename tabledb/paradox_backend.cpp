@@ -211,9 +211,11 @@ class ParadoxBackend : public TableBackend {
 }  // namespace
 
 std::unique_ptr<TableBackend> OpenParadoxTable(paradox::FileSystem& fs, const std::string& path,
-                                               const std::vector<std::string>& passwords) {
+                                               const std::vector<std::string>& passwords,
+                                               bool readOnly) {
     paradox::OpenOptions options;
     options.passwords = passwords;
+    options.readOnly = readOnly;
     return Engine([&] {
         std::unique_ptr<paradox::Table> table;
         try {

@@ -65,6 +65,12 @@ void Table::SetDatabaseName(const std::string& name) {
     databaseName_ = name;
 }
 
+void Table::SetReadOnly(bool readOnly) {
+    if (readOnly == readOnly_) return;
+    RequireClosed();
+    readOnly_ = readOnly;
+}
+
 void Table::SetTableName(const std::string& name) {
     if (name == tableName_) return;
     RequireClosed();
@@ -100,7 +106,7 @@ void Table::SetActive(bool active) {
     if (!databaseName_.empty() && !session_.HasAlias(databaseName_) &&
         databaseName_.find_first_of("\\/:") == std::string::npos)
         session_.AliasPath(databaseName_);  // raises the unknown-alias error
-    auto backend = OpenParadoxTable(session_.Files(), FilePath(), session_.Passwords());
+    auto backend = OpenParadoxTable(session_.Files(), FilePath(), session_.Passwords(), readOnly_);
     std::vector<std::unique_ptr<Field>> fields;
     size_t i = 0;
     for (const auto& def : backend->Fields())

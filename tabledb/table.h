@@ -112,6 +112,10 @@ class Table {
     void SetDatabaseName(const std::string& name);
     const std::string& TableName() const { return tableName_; }
     void SetTableName(const std::string& name);
+    // A read-only table opens its files for reading only, leaving them free for other
+    // programs to write; writing it fails. Changes only while the table is closed.
+    bool ReadOnly() const { return readOnly_; }
+    void SetReadOnly(bool readOnly);
     // The file the table opens: the alias's folder, a separator, the table name.
     std::string FilePath() const;
 
@@ -159,6 +163,7 @@ class Table {
     Session& session_;
     std::string name_;
     std::string databaseName_;
+    bool readOnly_ = false;
     std::string tableName_;
     State state_ = State::kInactive;
     std::unique_ptr<TableBackend> backend_;

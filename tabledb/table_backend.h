@@ -44,8 +44,10 @@ class TableBackend {
     virtual void Insert(const std::vector<Value>& values) = 0;
 };
 
-// Opens a Paradox table for reading and, when its files allow it, writing.
+// Opens a Paradox table for reading and, unless `readOnly` or its files do not allow it,
+// writing.
 std::unique_ptr<TableBackend> OpenParadoxTable(paradox::FileSystem& fs, const std::string& path,
-                                               const std::vector<std::string>& passwords);
+                                               const std::vector<std::string>& passwords,
+                                               bool readOnly = false);
 
 }  // namespace pq::tabledb

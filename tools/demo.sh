@@ -25,9 +25,11 @@ echo "demo: making the host's and the package's tables" >&2
 "$ROOT/build/native/bin/make_demo_data" --host "$host" --package "$medium/Questoes" \
   --questions 2000 --figures 120 --package-questions 800 --package-figures 60
 cp "$bin/InstalaPacote.exe" "$bin/DERodede.dll" "$medium/"
-wine reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Farol Exames' \
+# Where the host's 32-bit setup program and the 32-bit host write them: the 32-bit view.
+wine reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Farol Exames' /reg:32 \
   /v UninstallString /d '"C:\Farol Exames\unins000.exe" -c"C:\Farol Exames\Uninst.log"' /f >/dev/null
-wine reg add 'HKLM\Software\Tessera\Farol Exames\1.0' /v Name /d 'Escola Demonstração' /f >/dev/null
+wine reg add 'HKLM\Software\Tessera\Farol Exames\1.0' /reg:32 /v Name /d 'Escola Demonstração' \
+  /f >/dev/null
 
 if [ -n "${PQ_USE_DISPLAY:-}" ]; then
   echo "demo: the installer is on your display" >&2

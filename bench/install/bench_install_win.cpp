@@ -142,8 +142,9 @@ std::string MessageText(HWND box) {
 
 void PointUninstallEntryAt(const std::string& host) {
     HKEY key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS)
+    // Where the host's 32-bit setup program writes it.
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, 0,
+                        KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key, nullptr) != ERROR_SUCCESS)
         throw std::runtime_error("cannot write the host's uninstall entry");
     const std::wstring command =
         Wide("\"" + host + "\\unins000.exe\" -c\"" + host + "\\Uninst.log\"");
@@ -221,7 +222,7 @@ int Main(int argc, char** argv) {
     const std::string text = MessageText(box);
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     const DWORD code = run.WaitForExit(60s);
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKey);
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_32KEY, 0);
     if (text != kCompletion) throw std::runtime_error("the installer ended with: " + text);
     if (code != 0) throw std::runtime_error("the installer's exit code: " + std::to_string(code));
 
@@ -254,7 +255,7 @@ int main(int argc, char** argv) {
         return Main(argc, argv);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_install: %s\n", e.what());
-        RegDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKey);
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_32KEY, 0);
         return 1;
     }
 }

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/registry.h"
 #include "app/startup_checks.h"
+#include "shell/registry.h"
 
 namespace pq::app::testing {
 

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "app/registry_win.h"
 #include "base/exception.h"
+#include "shell/registry_win.h"
 #include "tests/app/farol_registry_win.h"
 #include "tests/app/win_test_support.h"
 
@@ -13,6 +13,7 @@ namespace pq::app {
 namespace {
 
 using pq::testing::MachineKeyFixture;
+using pq::testing::RegistryView;
 using pq::testing::TempDir;
 
 // A key of the test's own, named after the process so that parallel tests never meet.
@@ -47,6 +48,28 @@ TEST(WinMachineRegistry, ReadsTextValuesAndReportsWhatIsMissing) {
     key.SetNumber(L"Number", 7);
     EXPECT_EQ(registry.ReadText(key.Rooted(), "Number").status, Status::kWrongType);
     EXPECT_THROW(ReadTextOrEmpty(registry, key.Rooted(), "Number"), ERegistryException);
+}
+
+// A 32-bit setup program writes in the registry's 32-bit view: it is read first, and a key
+// found there is read wholly from there.
+TEST(WinMachineRegistry, TheThirtyTwoBitViewFirstThenTheSixtyFourBitOne) {
+    const std::wstring path = L"Software\\PQTests\\views-" + std::to_wstring(GetCurrentProcessId());
+    MachineKeyFixture in32(path, {}, RegistryView::k32);
+    MachineKeyFixture in64(path, {}, RegistryView::k64);
+    WinMachineRegistry registry;
+    const std::string key = in32.Rooted();
+    EXPECT_EQ(registry.ReadText(key, "Name").status, Status::kKeyMissing);
+
+    in32.SetText(L"Name", "trinta e dois");
+    EXPECT_EQ(registry.ReadText(key, "Name").text, "trinta e dois");
+    in64.SetText(L"Name", "sessenta e quatro");
+    EXPECT_EQ(registry.ReadText(key, "Name").text, "trinta e dois");
+
+    in32.Remove();  // both views
+    in64.SetText(L"Name", "sessenta e quatro");
+    EXPECT_EQ(registry.ReadText(key, "Name").text, "sessenta e quatro");
+    in32.CreateEmpty();
+    EXPECT_EQ(registry.ReadText(key, "Name").status, Status::kValueMissing);
 }
 
 TEST(WinMachineRegistry, TextWithoutFinalNulAndLongText) {

@@ -191,6 +191,15 @@ class TempDir {
         Remove();
         CreateDirectoryW(Wide(path_).c_str(), nullptr);
     }
+    // A folder at a fixed place outside the temporary folder (its parent must exist), emptied
+    // now and removed at the end, like the others.
+    struct At {
+        std::string path;
+    };
+    explicit TempDir(At at) : path_(std::move(at.path)) {
+        Remove();
+        CreateDirectoryW(Wide(path_).c_str(), nullptr);
+    }
     ~TempDir() { Remove(); }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

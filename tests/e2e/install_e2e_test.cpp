@@ -5,12 +5,15 @@
 #include <windows.h>
 // windows.h first
 #include <commctrl.h>
+#include <knownfolders.h>
+#include <shlobj.h>
 
 #include <map>
 
 #include "install/subject_catalogue.h"
 #include "paradox/table.h"
 #include "tests/e2e/e2e_support_win.h"
+#include "tests/support/probe_win.h"
 #include "tools/demodata/question_bank.h"
 
 namespace pq::e2e {
@@ -92,17 +95,19 @@ class InstallE2E : public ::testing::Test {
         demodata::WriteFigureTable(Files(), prefix + "F.db", pf);
     }
 
-    // The host's tables of a subject as they are now, checked for validity.
-    Expected Read(unsigned s) {
+    // The host's tables of a subject as they are now (in `in`, the host folder unless told),
+    // checked for validity.
+    Expected Read(unsigned s) { return Read(s, host); }
+    Expected Read(unsigned s, const std::string& in) {
         Expected e;
-        const std::string q = HostTable(host, s, ".db");
+        const std::string q = HostTable(in, s, ".db");
         if (Files().IsFile(q)) {
             auto t = paradox::Table::Open(Files(), q, {true, {}});
             EXPECT_EQ(t->Check(), std::vector<std::string>{}) << q;
             for (t->First(); !t->AtEnd(); t->Next())
                 e.statements[static_cast<int32_t>(t->Get(1).AsInteger())] = t->Get(2).AsText();
         }
-        const std::string f = HostTable(host, s, "F.db");
+        const std::string f = HostTable(in, s, "F.db");
         if (Files().IsFile(f)) {
             auto t = paradox::Table::Open(Files(), f, {true, {}});
             EXPECT_EQ(t->Check(), std::vector<std::string>{}) << f;
@@ -112,12 +117,32 @@ class InstallE2E : public ::testing::Test {
         return e;
     }
 
-    void ExpectSubject(unsigned s, const Expected& want) {
-        const Expected got = Read(s);
+    void ExpectSubject(unsigned s, const Expected& want) { ExpectSubject(s, want, host); }
+    void ExpectSubject(unsigned s, const Expected& want, const std::string& in) {
+        const Expected got = Read(s, in);
         EXPECT_EQ(got.statements, want.statements) << install::SubjectNameAt(s);
         EXPECT_EQ(got.pictures, want.pictures) << install::SubjectNameAt(s);
     }
 };
+
+// Every file under `folder` (its path below it) with its bytes.
+std::map<std::string, std::string> FilesUnder(const std::string& folder,
+                                              const std::string& below = "") {
+    std::map<std::string, std::string> files;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(Wide(folder + "\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return files;
+    do {
+        const std::string name = Narrow(fd.cFileName);
+        if (name == "." || name == "..") continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            files.merge(FilesUnder(folder + "\\" + name, below + name + "\\"));
+        else
+            files[below + name] = ReadFileBytes(folder + "\\" + name);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+    return files;
+}
 
 // The progress window's two bars: MedidorParcial above MedidorGeral.
 std::pair<HWND, HWND> ProgressBars(HWND window) {
@@ -316,6 +341,169 @@ TEST_F(SaveFailureE2E, AbortEndsTheRunSilently) {
     const auto calls = RunWith("1");
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].function, "DatabaseErrorMessage");
+}
+
+// (8) the host open meanwhile: another program holds a host table's file (its .DB, or the
+// table engine's lock file beside it). The user is asked to close the host; Cancelar ends as a
+// cancel does with every host file as it was, Repetir asks again while the file is held and
+// installs once it is free.
+constexpr const char* kHostOpen =
+    "O Farol Exames está aberto. Feche o Farol Exames e clique em Repetir para continuar a "
+    "instalação.";
+
+HWND AcceptAndWaitForHostOpenBox(Installer& run) {
+    HWND agreement = OpenAgreement(run);
+    if (!agreement) return nullptr;
+    PostMessageW(ChildButton(agreement, "&Sim"), BM_CLICK, 0, 0);
+    HWND box = run.WaitForWindow(L"#32770", kMessageTitle);
+    EXPECT_TRUE(box) << "no message box";
+    if (box) EXPECT_EQ(MessageBoxText(box), kHostOpen);
+    return box;
+}
+
+TEST_F(InstallE2E, AHostTableHeldByAnotherProgramWaitsForTheUser) {
+    MakeSubject(0);
+    MakeSubject(1);
+    const std::string folder = host + "\\Dados\\" + install::SubjectNameAt(1);
+    if (FILE* lock = _wfopen(Wide(folder + "\\PARADOX.LCK").c_str(), L"wb")) fclose(lock);
+    for (const char* held : {"Física.db", "PARADOX.LCK"}) {
+        SCOPED_TRACE(held);
+        const auto filesBefore = FilesUnder(host + "\\Dados");
+        testing::Probe holder("share", folder + "\\" + held);
+        ASSERT_EQ(holder.Line(), "held");
+        {
+            Installer run(medium);
+            HWND box = AcceptAndWaitForHostOpenBox(run);
+            ASSERT_TRUE(box);
+            PressButton(box, IDCANCEL);
+            ExpectEndWithoutCompletionBox(run);
+            EXPECT_TRUE(run.MainWindowSeen());
+        }
+        EXPECT_EQ(FilesUnder(host + "\\Dados"), filesBefore);
+
+        Installer run(medium);
+        HWND box = AcceptAndWaitForHostOpenBox(run);
+        ASSERT_TRUE(box);
+        PressButton(box, IDRETRY);  // still held: asked again
+        ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }));
+        box = run.WaitForWindow(L"#32770", kMessageTitle);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(MessageBoxText(box), kHostOpen);
+        holder.Terminate();
+        PressButton(box, IDRETRY);
+        ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }));
+        box = run.WaitForWindow(L"#32770", kMessageTitle, 60000);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(MessageBoxText(box), kCompletion);
+        PressButton(box, IDOK);
+        EXPECT_EQ(run.WaitForExit(), 0u);
+        ExpectSubject(0, after[0]);
+        ExpectSubject(1, after[1]);
+    }
+    EXPECT_TRUE(medium.Reports().empty());
+}
+
+// (9) the registered name in a report: where the 32-bit host writes it, where a 64-bit one
+// would, in both (the 32-bit view counts) and in neither.
+TEST_F(InstallE2E, ReportsCarryTheRegistrationNameFromEitherView) {
+    MakeSubject(0);
+    DeleteFileW(Wide(package + "\\Bio.db").c_str());  // the first table fails to open
+    const struct {
+        const char* in32;
+        const char* in64;
+        const char* shown;
+    } cases[] = {{"Escola Trinta e Dois", nullptr, "Escola Trinta e Dois"},
+                 {nullptr, "Escola Sessenta e Quatro", "Escola Sessenta e Quatro"},
+                 {"Escola Trinta e Dois", "Escola Sessenta e Quatro", "Escola Trinta e Dois"},
+                 {nullptr, nullptr, "Não Registrado"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        RegistrationEntry name32(RegistryView::k32), name64(RegistryView::k64);
+        if (c.in32) name32.SetText(L"Name", c.in32);
+        if (c.in64) name64.SetText(L"Name", c.in64);
+        DeleteFileW(Wide(medium.LogPath()).c_str());
+        Installer run(medium);
+        HWND agreement = OpenAgreement(run);
+        ASSERT_TRUE(agreement);
+        PostMessageW(ChildButton(agreement, "&Sim"), BM_CLICK, 0, 0);
+        ExpectEndWithoutCompletionBox(run);
+        const auto calls = medium.Reports();
+        ASSERT_EQ(calls.size(), 1u);
+        ASSERT_EQ(calls[0].fields.size(), 8u);
+        EXPECT_EQ(calls[0].fields[3], c.shown);
+    }
+    ExpectSubject(0, before[0]);
+}
+
+// (10) a host under Program Files whose writes Windows redirected for two subjects: the host
+// reads those subjects from the user's VirtualStore, and the merge goes there; the others, and
+// the real folders of the two, are merged and left as the host reads them.
+std::string KnownFolder(REFKNOWNFOLDERID id) {
+    PWSTR path = nullptr;
+    std::string folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path))) folder = Narrow(path);
+    CoTaskMemFree(path);
+    return folder;
+}
+
+class VirtualStoreE2E : public InstallE2E {
+  protected:
+    const std::string programFiles = KnownFolder(FOLDERID_ProgramFilesX86);
+    const std::string store = KnownFolder(FOLDERID_LocalAppData) + "\\VirtualStore";
+    std::unique_ptr<TempDir> realHost, redirected;
+
+    void SetUp() override {
+        ASSERT_FALSE(programFiles.empty());
+        ASSERT_EQ(programFiles.substr(1, 2), ":\\");
+        realHost = std::make_unique<TempDir>(TempDir::At{programFiles + "\\Farol Exames"});
+        host = MakeHostFolder(programFiles);
+        entry.PointAt(host);
+        CreateDirectoryW(Wide(host + "\\Dados").c_str(), nullptr);
+        // The host's copy lies at the same path below the VirtualStore, drive left out.
+        const std::string copy = store + programFiles.substr(2);
+        SHCreateDirectoryExW(nullptr, Wide(copy).c_str(), nullptr);
+        redirected = std::make_unique<TempDir>(TempDir::At{copy + "\\Farol Exames"});
+        package = medium.Folder() + "\\Questoes";
+        CreateDirectoryW(Wide(package).c_str(), nullptr);
+    }
+    void TearDown() override {
+        redirected.reset();
+        realHost.reset();
+    }
+    std::string Copy() const { return redirected->Path(); }
+    // Subject s's host folder copied into the VirtualStore, as the host's first write left it.
+    void Redirect(unsigned s) {
+        const std::string from = host + "\\Dados\\" + install::SubjectNameAt(s);
+        const std::string to = Copy() + "\\Dados\\" + install::SubjectNameAt(s);
+        SHCreateDirectoryExW(nullptr, Wide(to).c_str(), nullptr);
+        for (const auto& [name, bytes] : FilesUnder(from))
+            ASSERT_TRUE(
+                CopyFileW(Wide(from + "\\" + name).c_str(), Wide(to + "\\" + name).c_str(), FALSE));
+    }
+};
+
+TEST_F(VirtualStoreE2E, TheMergeGoesWhereTheHostReadsEachSubject) {
+    for (unsigned s = 0; s < 4; ++s) MakeSubject(s);
+    Redirect(1);
+    Redirect(2);
+    const auto real1 = FilesUnder(host + "\\Dados\\" + install::SubjectNameAt(1));
+    const auto real2 = FilesUnder(host + "\\Dados\\" + install::SubjectNameAt(2));
+    Installer run(medium);
+    HWND agreement = OpenAgreement(run);
+    ASSERT_TRUE(agreement);
+    PostMessageW(ChildButton(agreement, "&Sim"), BM_CLICK, 0, 0);
+    HWND box = run.WaitForWindow(L"#32770", kMessageTitle, 60000);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(MessageBoxText(box), kCompletion);
+    PressButton(box, IDOK);
+    EXPECT_EQ(run.WaitForExit(), 0u);
+    ExpectSubject(0, after[0]);
+    ExpectSubject(3, after[3]);
+    ExpectSubject(1, after[1], Copy());
+    ExpectSubject(2, after[2], Copy());
+    EXPECT_EQ(FilesUnder(host + "\\Dados\\" + install::SubjectNameAt(1)), real1);
+    EXPECT_EQ(FilesUnder(host + "\\Dados\\" + install::SubjectNameAt(2)), real2);
+    EXPECT_TRUE(medium.Reports().empty());
 }
 
 }  // namespace

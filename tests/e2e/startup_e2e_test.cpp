@@ -61,6 +61,40 @@ TEST(Startup, GoodEntryShowsTheMainWindowAndSairEndsTheProgram) {
     EXPECT_TRUE(medium.Reports().empty());
 }
 
+// The uninstall entry where the host's 32-bit setup program leaves it, where a 64-bit one
+// would, in both (the 32-bit one counts: its folder decides) and in neither.
+TEST(Startup, UninstallEntryInEitherRegistryViewTheThirtyTwoBitOneFirst) {
+    TempDir withHost("e2e-vista-host"), withoutHost("e2e-vista-vazio");
+    const std::string good = MakeHostFolder(withHost.Path());
+    const std::string empty = MakeHostFolder(withoutHost.Path(), /*withExecutable=*/false);
+    const struct {
+        const char* name;
+        const std::string* in32;
+        const std::string* in64;
+        bool shows;
+    } cases[] = {{"only-32", &good, nullptr, true},
+                 {"only-64", nullptr, &good, true},
+                 {"both-32-good", &good, &empty, true},
+                 {"both-32-empty", &empty, &good, false},
+                 {"neither", nullptr, nullptr, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        UninstallEntry entry32(RegistryView::k32), entry64(RegistryView::k64);
+        if (c.in32) entry32.PointAt(*c.in32);
+        if (c.in64) entry64.PointAt(*c.in64);
+        Medium medium(std::string("vista-") + c.name);
+        Installer run(medium);
+        if (!c.shows) {
+            ExpectRefusal(run, medium);
+            continue;
+        }
+        HWND window = run.WaitForMainWindow();
+        ASSERT_TRUE(window) << "the main window did not appear";
+        Installer::Click(window, 228 + 64, 192 + 25);  // BtnSair
+        EXPECT_EQ(run.WaitForExit(), 0u);
+    }
+}
+
 TEST(Startup, WithoutDERodedeTheProgramDoesNotStart) {
     UninstallEntry entry;
     TempDir host("e2e-host-sem-dll");

@@ -10,12 +10,14 @@
 #include "paradox/error.h"
 #include "paradox/table.h"
 #include "tests/paradox/table_test_support.h"
+#include "tests/support/probe_win.h"
 
 namespace pq::paradox {
 namespace {
 
 using testing::F;
 using testing::MakeSchema;
+using testing::Probe;
 
 std::wstring Wide(const std::string& s) {
     const std::u16string w = text::Utf8ToUtf16(s);
@@ -31,63 +33,6 @@ std::string Folder() {
     CreateDirectoryW(Wide(dir).c_str(), nullptr);
     return dir;
 }
-
-// lock_probe.exe beside this test, with its output read through a pipe.
-class Probe {
-  public:
-    Probe(const char* verb, const std::string& table) {
-        SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-        HANDLE write = nullptr;
-        if (!CreatePipe(&read_, &write, &sa, 0)) throw std::runtime_error("pipe");
-        SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
-        wchar_t self[MAX_PATH];
-        GetModuleFileNameW(nullptr, self, MAX_PATH);
-        std::wstring exe = self;
-        exe = exe.substr(0, exe.find_last_of(L"\\/") + 1) + L"lock_probe.exe";
-        std::wstring command = L"\"" + exe + L"\" " + Wide(verb) + L" \"" + Wide(table) + L"\"";
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdOutput = write;
-        si.hStdError = write;
-        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                            nullptr, &si, &info_))
-            throw std::runtime_error("cannot start lock_probe.exe");
-        CloseHandle(write);
-        CloseHandle(info_.hThread);
-    }
-    ~Probe() {
-        Terminate();
-        CloseHandle(info_.hProcess);
-        CloseHandle(read_);
-    }
-    // The probe's first line (blocks until it is written or the probe ends).
-    std::string Line() {
-        std::string line;
-        char c;
-        DWORD got = 0;
-        while (ReadFile(read_, &c, 1, &got, nullptr) && got == 1 && c != '\n')
-            if (c != '\r') line += c;
-        return line;
-    }
-    DWORD Exit() {
-        WaitForSingleObject(info_.hProcess, 30000);
-        DWORD code = STILL_ACTIVE;
-        GetExitCodeProcess(info_.hProcess, &code);
-        return code;
-    }
-    void Terminate() {
-        if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(info_.hProcess, 137);
-            WaitForSingleObject(info_.hProcess, 30000);
-        }
-    }
-
-  private:
-    HANDLE read_ = nullptr;
-    PROCESS_INFORMATION info_{};
-};
 
 Schema Keyed() {
     return MakeSchema({F("Numero", FieldType::kLong), F("Texto", FieldType::kAlpha, 20)}, 1);
@@ -108,25 +53,34 @@ TEST(LockingBetweenProcesses, AWriterHereRefusesTheOtherProcess) {
     EXPECT_EQ(probe.Exit(), 0u);
 }
 
+// Held by this engine in another process, or by another program that keeps the table's file
+// open for reading and writing (as the host's engine does): no writer here until it ends, and
+// readers all along. And while a writer here has it, that program cannot write it.
 TEST(LockingBetweenProcesses, TheOtherProcessHoldsItUntilTerminated) {
-    const std::string path = Folder() + "\\História.db";
-    DeleteFileW(Wide(path).c_str());
-    Table::Create(OsFileSystem(), path, Keyed()).reset();
-    Probe holder("hold", path);
-    ASSERT_EQ(holder.Line(), "held");
-    try {
-        Table::Open(OsFileSystem(), path);
-        ADD_FAILURE() << "opened while held";
-    } catch (const LockedError& e) {
-        EXPECT_EQ(std::string(e.what()), path + ": table is in use by another program");
+    for (const char* verb : {"hold", "share"}) {
+        SCOPED_TRACE(verb);
+        const std::string path = Folder() + "\\História.db";
+        DeleteFileW(Wide(path).c_str());
+        Table::Create(OsFileSystem(), path, Keyed()).reset();
+        Probe holder(verb, path);
+        ASSERT_EQ(holder.Line(), "held");
+        try {
+            Table::Open(OsFileSystem(), path);
+            ADD_FAILURE() << "opened while held";
+        } catch (const LockedError& e) {
+            EXPECT_EQ(std::string(e.what()), path + ": table is in use by another program");
+        }
+        OpenOptions read;
+        read.readOnly = true;
+        EXPECT_NO_THROW(Table::Open(OsFileSystem(), path, read));
+        holder.Terminate();
+        auto t = Table::Open(OsFileSystem(), path);
+        testing::InsertRow(*t, {Value::Integer(1), Value::Text("depois")});
+        EXPECT_EQ(t->RecordCount(), 1u);
+        Probe other("share", path);
+        EXPECT_NE(other.Line(), "held");
+        EXPECT_EQ(other.Exit(), 1u);
     }
-    OpenOptions read;
-    read.readOnly = true;
-    EXPECT_NO_THROW(Table::Open(OsFileSystem(), path, read));
-    holder.Terminate();
-    auto t = Table::Open(OsFileSystem(), path);
-    testing::InsertRow(*t, {Value::Integer(1), Value::Text("depois")});
-    EXPECT_EQ(t->RecordCount(), 1u);
 }
 
 }  // namespace

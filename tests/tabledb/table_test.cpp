@@ -53,11 +53,17 @@ TEST_F(TableTest, OpensOnTheFirstRecordAndReadsForward) {
     EXPECT_TRUE(table.AtEnd());
 }
 
-TEST_F(TableTest, NamesChangeOnlyWhileClosed) {
+TEST_F(TableTest, NamesAndReadOnlyChangeOnlyWhileClosed) {
     table.SetActive(true);
     EXPECT_THROW(table.SetTableName("Outra.db"), EDatabaseError);
     EXPECT_THROW(table.SetDatabaseName("Outro"), EDatabaseError);
+    EXPECT_THROW(table.SetReadOnly(true), EDatabaseError);
     table.SetTableName("Q.db");  // the same value is no change
+    table.SetActive(false);
+    table.SetReadOnly(true);
+    table.SetActive(true);
+    EXPECT_EQ(table.RecordTotal(), 2u);
+    EXPECT_THROW(table.BeginEdit(), EDBEngineError);
     table.SetActive(false);
     table.SetTableName("Outra.db");
     EXPECT_THROW(table.SetActive(true), EDBEngineError);

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace pq::app {
+namespace pq::shell {
 
 struct RegistryText {
     enum class Status {
@@ -35,4 +35,4 @@ class MachineRegistry {
 std::string ReadTextOrEmpty(MachineRegistry& registry, std::string_view key,
                             std::string_view value);
 
-}  // namespace pq::app
+}  // namespace pq::shell

@@ -6,9 +6,9 @@
 #include <exception>
 #include <string_view>
 
-#include "app/error_bridge.h"
+#include "shell/error_bridge.h"
 
-namespace pq::app {
+namespace pq::shell {
 
 // The library the program was linked against. SetLastDatabaseError uses the library's
 // optional export when it has one.
@@ -20,4 +20,4 @@ void ReportException(std::string_view senderClass, const std::exception& e) noex
 // MensagemErroDb with DERodede.dll: the data action for a table error event.
 uint8_t AskDatabaseError(std::string_view applicationTitle, const std::exception& error);
 
-}  // namespace pq::app
+}  // namespace pq::shell

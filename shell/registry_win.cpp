@@ -1,4 +1,4 @@
-#include "app/registry_win.h"
+#include "shell/registry_win.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 
 #include "base/text.h"
 
-namespace pq::app {
+namespace pq::shell {
 namespace {
 
 std::wstring Wide(std::string_view utf8) {
@@ -35,10 +35,21 @@ RegistryText WinMachineRegistry::ReadText(std::string_view key, std::string_view
     // The program's keys are written from the root ("\Software\..."); the API wants them
     // relative to the root key.
     while (!key.empty() && key.front() == '\\') key.remove_prefix(1);
+    // A 32-bit setup program writes the host's entries, and the 32-bit host its own, in the
+    // registry's 32-bit view; a 64-bit program sees that view only when it asks for it. The
+    // 32-bit view comes first, the 64-bit one when the key is not there, and a key found in
+    // a view is read wholly from that view.
+    const std::wstring path = Wide(key);
     ScopedKey handle;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(key).c_str(), 0, KEY_READ, handle.Receive()) !=
-        ERROR_SUCCESS)
-        return {RegistryText::Status::kKeyMissing, {}};
+    for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        HKEY opened = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &opened) ==
+            ERROR_SUCCESS) {
+            *handle.Receive() = opened;
+            break;
+        }
+    }
+    if (!handle.Get()) return {RegistryText::Status::kKeyMissing, {}};
 
     const std::wstring name = Wide(value);
     std::vector<BYTE> data(256);
@@ -64,4 +75,4 @@ RegistryText WinMachineRegistry::ReadText(std::string_view key, std::string_view
     }
 }
 
-}  // namespace pq::app
+}  // namespace pq::shell

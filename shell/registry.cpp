@@ -1,8 +1,8 @@
-#include "app/registry.h"
+#include "shell/registry.h"
 
 #include "base/exception.h"
 
-namespace pq::app {
+namespace pq::shell {
 
 std::string ReadTextOrEmpty(MachineRegistry& registry, std::string_view key,
                             std::string_view value) {
@@ -19,4 +19,4 @@ std::string ReadTextOrEmpty(MachineRegistry& registry, std::string_view key,
     return {};
 }
 
-}  // namespace pq::app
+}  // namespace pq::shell

@@ -1,8 +1,8 @@
-#include "app/error_bridge.h"
+#include "shell/error_bridge.h"
 
 #include "base/exception.h"
 
-namespace pq::app {
+namespace pq::shell {
 
 std::string RegistrationName(MachineRegistry& registry) {
     RegistryText r = registry.ReadText(kRegistrationKey, kRegistrationValue);
@@ -44,4 +44,4 @@ uint8_t MensagemErroDb(std::string_view applicationTitle, const std::exception& 
     return library.DatabaseErrorMessage(derodede::ShortText::FromUtf8(applicationTitle));
 }
 
-}  // namespace pq::app
+}  // namespace pq::shell

@@ -1,6 +1,6 @@
 // The error bridge through the program's load-time import of DERodede.dll: this test program
 // sits beside the scripted build of the library, whose log shows what reached it.
-#include "app/error_bridge_win.h"
+#include "shell/error_bridge_win.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -12,7 +12,7 @@
 #include "tests/app/farol_registry_win.h"
 #include "tests/app/win_test_support.h"
 
-namespace pq::app {
+namespace pq::shell {
 namespace {
 
 using namespace pq::testing;
@@ -71,4 +71,4 @@ TEST_F(BridgeTest, DatabaseErrorsAskTheLibraryWithTheTitleAndTheErrorText) {
 }
 
 }  // namespace
-}  // namespace pq::app
+}  // namespace pq::shell

@@ -1,4 +1,4 @@
-#include "app/error_bridge.h"
+#include "shell/error_bridge.h"
 
 #include <gtest/gtest.h>
 
@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "base/exception.h"
-#include "fakes.h"
+#include "tests/app/fakes.h"
 
-namespace pq::app {
+namespace pq::shell {
 namespace {
 
-using testing::FakeRegistry;
+using app::testing::FakeRegistry;
 
 // Records what reached the library, as the bytes it received.
 class RecordingLibrary : public ErrorReportLibrary {
@@ -124,4 +124,4 @@ TEST(MensagemErroDb, HandsTheErrorThenAsksWithTheTitle) {
 }
 
 }  // namespace
-}  // namespace pq::app
+}  // namespace pq::shell

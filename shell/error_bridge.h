@@ -12,10 +12,10 @@
 #include <string>
 #include <string_view>
 
-#include "app/registry.h"
 #include "derodede/short_text.h"
+#include "shell/registry.h"
 
-namespace pq::app {
+namespace pq::shell {
 
 inline constexpr std::string_view kRegistrationKey = "\\Software\\Tessera\\Farol Exames\\1.0";
 inline constexpr std::string_view kRegistrationValue = "Name";
@@ -55,4 +55,4 @@ void MensagemExcecao(std::string_view senderClass, const std::exception& e,
 uint8_t MensagemErroDb(std::string_view applicationTitle, const std::exception& error,
                        ErrorReportLibrary& library);
 
-}  // namespace pq::app
+}  // namespace pq::shell

@@ -1,11 +1,11 @@
-#include "app/error_bridge_win.h"
+#include "shell/error_bridge_win.h"
 
 #include <windows.h>
 
-#include "app/registry_win.h"
 #include "derodede/derodede.h"
+#include "shell/registry_win.h"
 
-namespace pq::app {
+namespace pq::shell {
 namespace {
 
 class ImportedLibrary : public ErrorReportLibrary {
@@ -44,4 +44,4 @@ uint8_t AskDatabaseError(std::string_view applicationTitle, const std::exception
     return MensagemErroDb(applicationTitle, error, DERodede());
 }
 
-}  // namespace pq::app
+}  // namespace pq::shell
