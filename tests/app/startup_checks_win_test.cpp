@@ -21,6 +21,8 @@ MachineKeyFixture ScratchKey(const std::wstring& name) {
     return MachineKeyFixture(L"Software\\PQTests\\" + name + L"-" +
                              std::to_wstring(GetCurrentProcessId()));
 }
+using shell::ReadTextOrEmpty;
+using shell::WinMachineRegistry;
 using Status = RegistryText::Status;
 
 TEST(WinMachineRegistry, ReadsTextValuesAndReportsWhatIsMissing) {

@@ -117,6 +117,17 @@ class InstallE2E : public ::testing::Test {
         return e;
     }
 
+    // A run accepted and ended by a failure, the library answering table errors with
+    // `answers`: what reached the library.
+    std::vector<derodede::LoggedCall> RunWith(const std::string& answers) {
+        Installer run(medium, answers);
+        HWND agreement = OpenAgreement(run);
+        if (!agreement) return {};
+        PostMessageW(ChildButton(agreement, "&Sim"), BM_CLICK, 0, 0);
+        ExpectEndWithoutCompletionBox(run);
+        return medium.Reports();
+    }
+
     void ExpectSubject(unsigned s, const Expected& want) { ExpectSubject(s, want, host); }
     void ExpectSubject(unsigned s, const Expected& want, const std::string& in) {
         const Expected got = Read(s, in);
@@ -274,12 +285,7 @@ TEST_F(InstallE2E, DeclinedAgreementChangesNothing) {
 TEST_F(InstallE2E, MissingPackageTableIsReported) {
     MakeSubject(0);
     DeleteFileW(Wide(package + "\\BioF.db").c_str());
-    Installer run(medium);
-    HWND agreement = OpenAgreement(run);
-    ASSERT_TRUE(agreement);
-    PostMessageW(ChildButton(agreement, "&Sim"), BM_CLICK, 0, 0);
-    ExpectEndWithoutCompletionBox(run);
-    const auto calls = medium.Reports();
+    const auto calls = RunWith("");
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].function, "ExceptionMessage");
     ASSERT_EQ(calls[0].fields.size(), 8u);
@@ -309,14 +315,6 @@ class SaveFailureE2E : public InstallE2E {
             t->Set(2, paradox::Value::Text(q.enunciado));
             t->Post();
         }
-    }
-    std::vector<derodede::LoggedCall> RunWith(const std::string& answers) {
-        Installer run(medium, answers);
-        HWND agreement = OpenAgreement(run);
-        if (!agreement) return {};
-        PostMessageW(ChildButton(agreement, "&Sim"), BM_CLICK, 0, 0);
-        ExpectEndWithoutCompletionBox(run);
-        return medium.Reports();
     }
 };
 
@@ -357,7 +355,9 @@ HWND AcceptAndWaitForHostOpenBox(Installer& run) {
     PostMessageW(ChildButton(agreement, "&Sim"), BM_CLICK, 0, 0);
     HWND box = run.WaitForWindow(L"#32770", kMessageTitle);
     EXPECT_TRUE(box) << "no message box";
-    if (box) EXPECT_EQ(MessageBoxText(box), kHostOpen);
+    if (box) {
+        EXPECT_EQ(MessageBoxText(box), kHostOpen);
+    }
     return box;
 }
 
@@ -369,13 +369,14 @@ TEST_F(InstallE2E, AHostTableHeldByAnotherProgramWaitsForTheUser) {
     for (const char* held : {"Física.db", "PARADOX.LCK"}) {
         SCOPED_TRACE(held);
         const auto filesBefore = FilesUnder(host + "\\Dados");
-        testing::Probe holder("share", folder + "\\" + held);
+        pq::testing::Probe holder("share", folder + "\\" + held);
         ASSERT_EQ(holder.Line(), "held");
         {
             Installer run(medium);
             HWND box = AcceptAndWaitForHostOpenBox(run);
             ASSERT_TRUE(box);
             PressButton(box, IDCANCEL);
+            ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }));
             ExpectEndWithoutCompletionBox(run);
             EXPECT_TRUE(run.MainWindowSeen());
         }
@@ -422,12 +423,7 @@ TEST_F(InstallE2E, ReportsCarryTheRegistrationNameFromEitherView) {
         if (c.in32) name32.SetText(L"Name", c.in32);
         if (c.in64) name64.SetText(L"Name", c.in64);
         DeleteFileW(Wide(medium.LogPath()).c_str());
-        Installer run(medium);
-        HWND agreement = OpenAgreement(run);
-        ASSERT_TRUE(agreement);
-        PostMessageW(ChildButton(agreement, "&Sim"), BM_CLICK, 0, 0);
-        ExpectEndWithoutCompletionBox(run);
-        const auto calls = medium.Reports();
+        const auto calls = RunWith("");
         ASSERT_EQ(calls.size(), 1u);
         ASSERT_EQ(calls[0].fields.size(), 8u);
         EXPECT_EQ(calls[0].fields[3], c.shown);

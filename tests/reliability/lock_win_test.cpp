@@ -17,7 +17,7 @@ namespace {
 
 using testing::F;
 using testing::MakeSchema;
-using testing::Probe;
+using pq::testing::Probe;
 
 std::wstring Wide(const std::string& s) {
     const std::u16string w = text::Utf8ToUtf16(s);
