@@ -5,39 +5,19 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "base/text.h"
 #include "install/UContratoLicensa_win.h"
+#include "tests/app/win_test_support.h"
 #include "ui/application.h"
 
 namespace pq::install {
 namespace {
 
-std::wstring Wide(const std::string& s) {
-    std::u16string w = text::Utf8ToUtf16(s);
-    return std::wstring(w.begin(), w.end());
-}
-
-std::string Narrow(const std::wstring& w) {
-    return text::Utf16ToUtf8(std::u16string(w.begin(), w.end()));
-}
-
-// A visible top-level window of this process with that caption, waited for.
-HWND WaitForOwnWindow(const std::string& caption, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < end) {
-        HWND w = FindWindowW(nullptr, Wide(caption).c_str());
-        DWORD pid = 0;
-        if (w) GetWindowThreadProcessId(w, &pid);
-        if (w && pid == GetCurrentProcessId() && IsWindowVisible(w)) return w;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return nullptr;
-}
+using namespace pq::testing;
 
 // What the memo shows, read from its window: its font, its text area and its lines.
 struct MemoLook {
@@ -90,8 +70,7 @@ TEST(LicenceWindow, EveryLineOfTheAgreementFitsTheMemoTextArea) {
     MemoLook look;
     bool seen = false;
     std::thread probe([&] {
-        HWND window =
-            WaitForOwnWindow("Contrato de Licensa do Pacote Lumen", std::chrono::seconds(20));
+        HWND window = WaitForWindow(L"PQWindow", "Contrato de Licensa do Pacote Lumen");
         if (!window) return;
         seen = true;
         look = LookAtMemo(window);
