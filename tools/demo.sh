@@ -63,16 +63,16 @@ wait_window() {
 # of each bar's middle row differ. The bars sit at client (12, 84) and (12, 100), 241 x 13, in
 # a client area of 353 x 123.
 shot_progress() {
-  local X Y WIDTH HEIGHT SCREEN WINDOW border top row ends
+  local X Y WIDTH HEIGHT SCREEN WINDOW left right top y ends
   eval "$(xdotool getwindowgeometry --shell "$2")"
-  border=$(((WIDTH - 353) / 2))
-  top=$((HEIGHT - 123 - border))
+  left=$(((WIDTH - 353) / 2 + 12 + 3))
+  right=$((left + 234))
+  top=$((HEIGHT - 123 - (WIDTH - 353) / 2))
   for _ in $(seq 600); do
     shot "$1" "$2" 2>/dev/null
     ends=""
-    for row in 84 100; do
-      ends+=$(convert "$out/$1.png" -format \
-        "%[pixel:p{$((border + 15)),$((top + row + 6))}] %[pixel:p{$((border + 249)),$((top + row + 6))}];" info:)
+    for y in $((top + 84 + 6)) $((top + 100 + 6)); do
+      ends+=$(convert "$out/$1.png" -format "%[pixel:p{$left,$y}] %[pixel:p{$right,$y}];" info:)
     done
     if [[ "$ends" =~ ^([^ ]+)\ ([^;]+)\;([^ ]+)\ ([^;]+)\;$ ]] &&
       [ "${BASH_REMATCH[1]}" != "${BASH_REMATCH[2]}" ] &&
@@ -81,6 +81,7 @@ shot_progress() {
       return 0
     fi
     kill -0 "$pid" 2>/dev/null || break
+    xdotool search --onlyvisible --name '^Pacote Lumen$' >/dev/null 2>&1 && break  # run over
   done
   echo "demo: no picture of the progress window shows both bars partly filled" >&2
   return 1
