@@ -181,6 +181,110 @@ TEST_F(FormsTest, TheMemoPaintsInItsColour) {
     }));
 }
 
+// The glyph drawn on a frame's close box, from a picture of the window's top right corner: the
+// dark pixels inside the button's face, in the face's coordinates.
+struct CloseBoxGlyph {
+    int width = 0, height = 0;      // the button's face
+    std::vector<std::string> rows;  // '#' dark, '.' not: the picture, for the failure message
+    bool Dark(int x, int y) const {
+        return x >= 0 && y >= 0 && x < width && y < height && rows[y][x] == '#';
+    }
+    std::string Picture() const {
+        std::string s;
+        for (const auto& r : rows) s += r + "\n";
+        return s;
+    }
+};
+
+CloseBoxGlyph PictureOfTheCloseBox(HWND window) {
+    RECT w;
+    GetWindowRect(window, &w);
+    const int frame = GetSystemMetrics(SM_CXDLGFRAME);
+    const int band = GetSystemMetrics(SM_CYCAPTION);
+    const int right = w.right - w.left - frame;  // the caption's right end
+    const int width = GetSystemMetrics(SM_CXSIZE) + 2, left = right - width;
+    // The caption's right end as the window draws it, frame and all.
+    std::vector<COLORREF> pixels(static_cast<size_t>(band * width));
+    auto at = [&](int x, int y) { return pixels[static_cast<size_t>(y * width + x)]; };
+    HDC dc = GetWindowDC(window);
+    for (int y = 0; y < band; ++y)
+        for (int x = 0; x < width; ++x)
+            pixels[static_cast<size_t>(y * width + x)] = GetPixel(dc, left + x, frame + y);
+    ReleaseDC(window, dc);
+    // The button's face is the stretch of COLOR_BTNFACE that its edges enclose: face-coloured
+    // pixels reached from the corner's border (the frame, the client area) are not part of it.
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    std::vector<bool> outside(pixels.size(), false);
+    std::vector<std::pair<int, int>> todo;
+    for (int x = 0; x < width; ++x) todo.insert(todo.end(), {{x, 0}, {x, band - 1}});
+    for (int y = 0; y < band; ++y) todo.insert(todo.end(), {{0, y}, {width - 1, y}});
+    while (!todo.empty()) {
+        auto [x, y] = todo.back();
+        todo.pop_back();
+        if (x < 0 || y < 0 || x >= width || y >= band) continue;
+        const size_t i = static_cast<size_t>(y * width + x);
+        if (outside[i] || pixels[i] != face) continue;
+        outside[i] = true;
+        todo.insert(todo.end(), {{x + 1, y}, {x - 1, y}, {x, y + 1}, {x, y - 1}});
+    }
+    int x0 = width, y0 = band, x1 = -1, y1 = -1;
+    for (int y = 0; y < band; ++y)
+        for (int x = 0; x < width; ++x)
+            if (at(x, y) == face && !outside[static_cast<size_t>(y * width + x)]) {
+                x0 = std::min(x0, x), y0 = std::min(y0, y);
+                x1 = std::max(x1, x), y1 = std::max(y1, y);
+            }
+    CloseBoxGlyph g;
+    if (x1 < x0) return g;
+    g.width = x1 - x0 + 1;
+    g.height = y1 - y0 + 1;
+    for (int y = y0; y <= y1; ++y) {
+        std::string row;
+        for (int x = x0; x <= x1; ++x) {
+            const COLORREF c = at(x, y);
+            row += GetRValue(c) + GetGValue(c) + GetBValue(c) < 3 * 0xa0 ? '#' : '.';
+        }
+        g.rows.push_back(row);
+    }
+    return g;
+}
+
+TEST_F(FormsTest, AFrameDrawsItsCloseBoxAsACross) {
+    TTestForm* f = MakeForm(kDialog);
+    f->Show();
+    CloseBoxGlyph g;
+    int dark = 0;
+    EXPECT_TRUE(WaitFor([&] {
+        g = PictureOfTheCloseBox(f->Handle());
+        dark = 0;
+        for (const auto& r : g.rows) dark += static_cast<int>(std::count(r.begin(), r.end(), '#'));
+        return dark >= 8;
+    })) << g.Picture();
+    // The dark pixels span a box that a cross fills from corner to corner through its centre,
+    // the same seen in a mirror either way; a letter (the symbol font's "r" drawn in another
+    // face) does neither.
+    int gx0 = g.width, gy0 = g.height, gx1 = -1, gy1 = -1, unmatched = 0;
+    for (int y = 0; y < g.height; ++y)
+        for (int x = 0; x < g.width; ++x)
+            if (g.Dark(x, y))
+                gx0 = std::min(gx0, x), gy0 = std::min(gy0, y), gx1 = std::max(gx1, x),
+                gy1 = std::max(gy1, y);
+    ASSERT_GE(gx1, gx0) << g.Picture();
+    for (int y = gy0; y <= gy1; ++y)
+        for (int x = gx0; x <= gx1; ++x)
+            if (g.Dark(x, y) && (!g.Dark(gx0 + gx1 - x, y) || !g.Dark(x, gy0 + gy1 - y)))
+                ++unmatched;
+    EXPECT_LE(unmatched, dark / 10) << g.Picture();
+    EXPECT_LE(std::abs((gx1 - gx0) - (gy1 - gy0)), 1);
+    EXPECT_GE(gx1 - gx0, 4);
+    auto darkNear = [&](int x, int y) {
+        return g.Dark(x, y) || g.Dark(x + 1, y) || g.Dark(x - 1, y) || g.Dark(x, y + 1) ||
+               g.Dark(x, y - 1);
+    };
+    EXPECT_TRUE(darkNear(gx0, gy0) && darkNear(gx1, gy0) && darkNear(gx0, gy1) &&
+                darkNear(gx1, gy1) && darkNear((gx0 + gx1) / 2, (gy0 + gy1) / 2));
+}
+
 // The native bar shows the position once messages are processed (its repaints are paced).
 bool Shows(TProgressBar& bar, int position) {
     return WaitFor([&] { return SendMessageW(bar.Handle(), PBM_GETPOS, 0, 0) == position; });
