@@ -99,8 +99,9 @@ struct Layout {
     int fileType = 0;
     std::vector<size_t> fields;  // the indexed fields (0-based table field numbers)
     std::vector<std::string> names;
-    std::string name;     // the index's name
-    std::string refusal;  // why it cannot be kept (empty: it can)
+    std::string name;         // the index's name
+    std::string refusal;      // why it cannot be kept (empty: it can), the sort order aside
+    std::string sortRefusal;  // its entries are in an order this engine does not know
 };
 
 Layout ReadLayout(const FileHeader& x, const FileHeader& table, const std::string& where) {
@@ -167,8 +168,8 @@ Layout ReadLayout(const FileHeader& x, const FileHeader& table, const std::strin
     bool alpha = false;
     for (int i = 0; i < m + nk && i < nf; ++i) alpha |= x.fields[i].type == FieldType::kAlpha;
     if (alpha && sortName != "ascii")
-        refuse("its alpha fields are in the sort order '" + sortName +
-               "', whose order this engine does not know");
+        out.sortRefusal = "its alpha fields are in the sort order '" + sortName +
+                          "', whose order this engine does not know";
     // The fixed part and its extension: counters, times and run-time pointers vary; the rest
     // is as every real file has it.
     const auto u8 = [&](size_t o) { return x.raw[o]; };
@@ -353,6 +354,9 @@ class SecondaryIndex {
     }
     // Whether the entries' order is the byte order this engine keeps.
     bool OrderKnown() const { return known_; }
+    // Whether its entries are laid out as this engine makes them (their order aside), so that
+    // a rebuild can be compared with them.
+    bool Comparable() const { return comparable_; }
 
     // The entry of a table record stored at `block`.
     std::vector<uint8_t> EntryFor(const uint8_t* rec, uint16_t block) const {
@@ -406,6 +410,7 @@ class SecondaryIndex {
     Layout layout_;
     bool maintained_ = false;
     bool known_ = false;
+    bool comparable_ = false;
     std::string refusal_;
     std::unique_ptr<File> xFile_, yFile_;
     std::unique_ptr<BlockFile> x_;
@@ -436,11 +441,16 @@ SecondaryIndex::SecondaryIndex(FileSystem& fs, const std::string& xPath, const s
         layout_ = ReadLayout(xh, table, xPath_);
         maintained_ = xh.fileType == f::kFileSecondary || xh.fileType == f::kFileComposite;
         if (!maintained_) return;
-        refusal_ = layout_.refusal;
+        refusal_ = layout_.refusal.empty() ? layout_.sortRefusal : layout_.refusal;
         for (size_t i : layout_.fields) keyBytes_ += size_[i];
         keyBytes_ += tableKeyBytes_;
         entryBytes_ = keyBytes_ + kBlockFieldBytes;
         known_ = refusal_.empty();
+        comparable_ = layout_.refusal.empty();
+        if (xh.recordSize != entryBytes_) {
+            Refuse("its entries are not laid out as the table's fields make them");
+            return;
+        }
         if (yPath_.empty()) {
             Refuse("its tree file (." + std::string(xh.fileType == f::kFileSecondary ? "Y" : "YG") +
                    ") is missing");
@@ -742,9 +752,10 @@ SecondaryIndexes::SecondaryIndexes(FileSystem& fs, const std::string& dbPath,
         bool paired = false;
         for (const auto& [e2, n2] : found)
             paired |= e2[0] == 'x' && e2.compare(1, 2, ext, 1, 2) == 0;
-        if (!paired && refusal_.empty())
-            refusal_ = name + ": an index tree without its records file";
+        if (!paired && stray_.empty())
+            stray_ = folder + name + ": an index tree without its records file";
     }
+    refusal_ = FileName(stray_);
     for (SecondaryIndex* i : kept_)
         if (!i->refusal().empty() && refusal_.empty())
             refusal_ = FileName(i->file()) + ": " + i->refusal();
@@ -812,13 +823,13 @@ void SecondaryIndexes::DropCache() {
 
 void SecondaryIndexes::Check(BlockFile& db,
                              const std::function<void(const std::string&)>& problem) {
-    if (!refusal_.empty() && kept_.empty()) problem(dbPath_ + ": " + refusal_);
+    if (!stray_.empty()) problem(stray_);
     std::vector<SecondaryIndex*> readable;
     for (SecondaryIndex* i : kept_) {
-        if (i->readable())
-            readable.push_back(i);
-        else
+        if (!i->readable())
             problem(i->file() + ": " + i->refusal());
+        else if (i->Comparable())
+            readable.push_back(i);
     }
     if (readable.empty()) return;
     std::vector<std::vector<std::vector<uint8_t>>> expected(readable.size());

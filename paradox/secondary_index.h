@@ -87,6 +87,7 @@ class SecondaryIndexes {
     std::vector<SecondaryIndex*> kept_;  // the maintained ones
     bool verified_ = false;
     std::string refusal_;  // the first index that cannot be kept, and why
+    std::string stray_;    // a tree file without its records file
 };
 
 }  // namespace pq::paradox
