@@ -143,8 +143,12 @@ Layout ReadLayout(const FileHeader& x, const FileHeader& table, const std::strin
     if (nk == 0) refuse("the table has no primary key");
     if (table.encryptionKey != 0 || GetU32(x.raw, f::kEncryption2) != 0)
         refuse("the table is encrypted");
-    if (x.fileVersion != table.fileVersion || x.fileVersion < f::kVersion4)
-        refuse("its file version differs from the table's");
+    // Levels 4, 5 and 7, which this engine writes (level 3 headers are laid out otherwise).
+    if (x.fileVersion != f::kVersion4 && x.fileVersion != f::kVersion5 &&
+        x.fileVersion != f::kVersion7)
+        refuse("its file version " + std::to_string(x.fileVersion) +
+               " is not one this engine writes");
+    if (x.fileVersion != table.fileVersion) refuse("its file version differs from the table's");
     if (x.fileType == f::kFileSecondary && (m != 1 || !out.name.empty()))
         refuse("a single-field index file holds several fields or a name");
     if (x.raw[0x15] != numbers[0]) refuse("its header's indexed field disagrees");
