@@ -1034,6 +1034,10 @@ bool Table::FindFirstEqual(size_t field, const Value& value) {
     return impl_->FindFirstEqual(field, value);
 }
 
+void Table::CheckWritable() {
+    impl_->CheckWritable();
+}
+
 void Table::Edit() {
     Impl& m = *impl_;
     if (m.state != State::kBrowse) throw Error(m.path + ": a record is already being edited");

@@ -127,6 +127,8 @@ class Table {
     bool FindFirstEqual(size_t field, const Value& value);
 
     // --- Editing ---
+    // Error, as Edit and Append would give it, when the table cannot be written now.
+    void CheckWritable();
     // REQUIRES browse. Edit: the current record (not AtEnd). Error when the table is read-only,
     // has a secondary index that a save could not keep (see paradox/secondary_index.h), or a
     // previous write failed.

@@ -70,7 +70,10 @@ TEST(HostIndexesE2E, IndexedHostTablesAreMergedAndTheirIndexesKept) {
     ASSERT_TRUE(agreement);
     PostMessageW(ChildButton(agreement, "&Sim"), BM_CLICK, 0, 0);
     HWND box = run.WaitForWindow(L"#32770", kMessageTitle, 60000);
-    ASSERT_TRUE(box) << "no completion box";
+    std::string reports;
+    for (const auto& call : medium.Reports())
+        for (const std::string& field : call.fields) reports += call.function + ": " + field + "\n";
+    ASSERT_TRUE(box) << "no completion box; reports:\n" << reports;
     EXPECT_EQ(MessageBoxText(box), kCompletion);
     PressButton(box, IDOK);
     EXPECT_EQ(run.WaitForExit(), 0u);
