@@ -57,7 +57,7 @@ inline constexpr size_t kHeaderProbeSize = 0x58;
 uint16_t HeaderSizeOf(Bytes probe);
 
 // Parses a whole header (bytes.size() == header size). `where` names the file in errors.
-// Checks: file type (`index` chooses .PX or table), block size, version, field count, field
+// Checks: file type (as `kind` expects), block size, version, field count, field
 // types and sizes, record size against the fields and the block size, and every read within the
 // header. A level 3 table has no code page in its header; it is read as 437.
 FileHeader ParseHeader(Bytes bytes, const std::string& where, HeaderKind kind);

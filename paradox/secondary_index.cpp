@@ -11,6 +11,7 @@
 #include "paradox/key_order.h"
 #include "paradox/primary_index.h"
 #include "paradox/recent_reads.h"
+#include "paradox/secondary_layout.h"
 
 namespace pq::paradox {
 
@@ -18,10 +19,7 @@ namespace f = format;
 
 namespace {
 
-constexpr const char* kBlockField = "Blk Num";
-constexpr size_t kBlockFieldBytes = 2;
-constexpr int kMaxIndexedFields = 16;
-constexpr uint16_t kDescendingFlag = 0x8000;
+constexpr size_t kBlockFieldBytes = kSecondaryBlockFieldBytes;
 
 std::string FileName(const std::string& path) {
     const size_t slash = path.find_last_of("/\\");
@@ -61,174 +59,10 @@ std::optional<std::string> IndexExtension(const std::string& name, const std::st
     return ext;
 }
 
-size_t TableNameLength(uint8_t version) {
-    return version >= f::kVersion7 ? f::kTableNameLength7 : f::kTableNameLength;
-}
-
 void EncodeU16Field(uint8_t* p, uint16_t v) {
     const uint16_t raw = static_cast<uint16_t>(v ^ 0x8000);
     p[0] = static_cast<uint8_t>(raw >> 8);
     p[1] = static_cast<uint8_t>(raw);
-}
-
-// Where the field names of a table-style header (.DB, .Xnn) end: the field numbers follow.
-size_t FieldNamesEnd(const FileHeader& h, const std::string& where) {
-    const ByteReader r(h.raw, where + ": header");
-    const size_t nf = h.fields.size();
-    size_t at = (h.fileVersion >= 5 ? f::kExtensionEnd : f::kFixedPartEnd) + 2 * nf + 4 + 4 * nf +
-                TableNameLength(h.fileVersion);
-    for (size_t i = 0; i < nf; ++i) r.CString(at, &at);
-    return at;
-}
-
-// The sort order's name stored after the field numbers of a table-style header.
-std::string SortOrderName(const FileHeader& h, const std::string& where, size_t* end = nullptr) {
-    const ByteReader r(h.raw, where + ": header");
-    size_t at = FieldNamesEnd(h, where) + 2 * h.fields.size();
-    std::string name = r.CString(at, &at);
-    if (end) *end = at;
-    return name;
-}
-
-bool SameField(const Field& a, const Field& b) {
-    return a.type == b.type && a.size == b.size;
-}
-
-// What a records file's header says about its index, read and checked against the table.
-struct Layout {
-    int fileType = 0;
-    std::vector<size_t> fields;  // the indexed fields (0-based table field numbers)
-    std::vector<std::string> names;
-    std::string name;         // the index's name
-    std::string refusal;      // why it cannot be kept (empty: it can), the sort order aside
-    std::string sortRefusal;  // its entries are in an order this engine does not know
-};
-
-Layout ReadLayout(const FileHeader& x, const FileHeader& table, const std::string& where) {
-    Layout out;
-    out.fileType = x.fileType;
-    auto refuse = [&](const std::string& why) {
-        if (out.refusal.empty()) out.refusal = why;
-    };
-    const ByteReader r(x.raw, where + ": header");
-    const int nk = table.keyFieldCount;
-    const int nf = static_cast<int>(x.fields.size());
-    const int keys = nk > 0 ? nk : 2;  // an unkeyed table's entries end with three fields
-    const int m = x.keyFieldCount - keys;
-    if (m < 1 || m > kMaxIndexedFields || nf != m + keys + 1)
-        Corrupt(where + ": header", std::to_string(nf) + " fields with " +
-                                        std::to_string(x.keyFieldCount) +
-                                        " in its key do not fit a secondary index of the table");
-    size_t at = FieldNamesEnd(x, where);
-    std::vector<uint16_t> numbers(nf);
-    for (int i = 0; i < nf; ++i) numbers[i] = r.U16(at + 2 * i);
-    at += 2 * nf;
-    size_t end = 0;
-    const std::string sortName = r.CString(at, &end);
-    out.name = text::ToUtf8(r.CString(end, &end), table.codePage);
-    for (int i = 0; i < m; ++i) {
-        const uint16_t n = numbers[i] & ~kDescendingFlag;
-        if (n < 1 || n > table.fields.size())
-            Corrupt(where + ": header", "indexes field number " + std::to_string(n) +
-                                            " of a table of " +
-                                            std::to_string(table.fields.size()) + " fields");
-        out.fields.push_back(n - 1u);
-        out.names.push_back(table.fields[n - 1].name);
-        if (numbers[i] & kDescendingFlag) refuse("it is a descending index");
-    }
-    const bool maintained = x.fileType == f::kFileSecondary || x.fileType == f::kFileComposite;
-    if (!maintained) return out;
-
-    // What every real index file shows; anything else is a kind this engine does not know.
-    if (nk == 0) refuse("the table has no primary key");
-    if (table.encryptionKey != 0 || GetU32(x.raw, f::kEncryption2) != 0)
-        refuse("the table is encrypted");
-    // Levels 4, 5 and 7, which this engine writes (level 3 headers are laid out otherwise).
-    if (x.fileVersion != f::kVersion4 && x.fileVersion != f::kVersion5 &&
-        x.fileVersion != f::kVersion7)
-        refuse("its file version " + std::to_string(x.fileVersion) +
-               " is not one this engine writes");
-    if (x.fileVersion != table.fileVersion) refuse("its file version differs from the table's");
-    if (x.fileType == f::kFileSecondary && (m != 1 || !out.name.empty()))
-        refuse("a single-field index file holds several fields or a name");
-    if (x.raw[0x15] != numbers[0]) refuse("its header's indexed field disagrees");
-    for (int i = 0; i < m; ++i)
-        if (!SameField(x.fields[i], table.fields[out.fields[i]]) || IsBlobType(x.fields[i].type) ||
-            numbers[i] != out.fields[i] + 1 ||
-            (x.fields[i].name != table.fields[out.fields[i]].name &&
-             !(m == 1 && x.fields[i].name == "Sec Key")))
-            refuse("indexed field " + std::to_string(i + 1) + " differs from the table's");
-    for (int j = 0; j < nk && j + m < nf; ++j)
-        if (!SameField(x.fields[m + j], table.fields[j]) ||
-            x.fields[m + j].name != table.fields[j].name)
-            refuse("its key fields differ from the table's");
-    const Field& last = x.fields[nf - 1];
-    if (last.type != FieldType::kShort || last.name != kBlockField)
-        refuse("its last field is not the data block number");
-    for (int i = m; i < nf; ++i)
-        if (numbers[i] != i + 1) refuse("its field numbers differ from the usual layout");
-    if (x.sortOrder != table.sortOrder || sortName != SortOrderName(table, where))
-        refuse("its sort order differs from the table's");
-    bool alpha = false;
-    for (int i = 0; i < m + nk && i < nf; ++i) alpha |= x.fields[i].type == FieldType::kAlpha;
-    if (alpha && sortName != "ascii")
-        out.sortRefusal = "its alpha fields are in the sort order '" + sortName +
-                          "', whose order this engine does not know";
-    // The fixed part and its extension: counters, times and run-time pointers vary; the rest
-    // is as every real file has it.
-    const auto u8 = [&](size_t o) { return x.raw[o]; };
-    const auto u16 = [&](size_t o) { return GetU16(x.raw, o); };
-    bool sample = u8(f::kModifiedFlags1) == 0 && u16(0x1E) == 0 && u8(0x20) == 0 &&
-                  GetU32(x.raw, f::kEncryption1) == f::kEncryptionMoved &&
-                  u8(f::kModifiedFlags2) == 0 && u8(0x2B) == 0 && u8(f::kIndexChangeCopy) == 0xFF &&
-                  u8(f::kWriteProtected) == 0 && u8(0x3B) == 0 && u8(0x3C) == 0 &&
-                  u8(f::kAuxPasswords) == 0 && u16(f::kConstant3E) == f::kConstant3EValue &&
-                  u16(f::kMaxBlocks) == x.blocksInFile && u8(f::kIndexUpdateRequired) == 0 &&
-                  u8(0x50) == 0 && u16(0x53) == 0 && (u8(0x55) == 0 || u8(0x55) == 1) &&
-                  u8(f::kConstant56) == f::kConstant56Value && u8(0x57) == 0 &&
-                  u16(f::kVersionWord1) == (0x0100 | x.fileVersion) &&
-                  u16(f::kVersionWord2) == (0x0100 | x.fileVersion) &&
-                  u16(f::kCodePage) == table.codePage && u8(0x6C) == 1 && u8(0x6D) == 1;
-    for (size_t o = 0x40; o < 0x49; ++o) sample &= u8(o) == 0;
-    for (size_t o = 0x72; o < 0x78; ++o) sample &= u8(o) == 0;
-    size_t nameBytes = 0;
-    for (int i = 0; i < nf; ++i)
-        nameBytes += text::FromUtf8(x.fields[i].name, table.codePage).size() + 1;
-    const size_t nameLength = TableNameLength(x.fileVersion);
-    const size_t info6E = 0x18 + 8 * nf + 4 + nameLength + nameBytes + 8;
-    sample &= u16(f::kHighFieldIdInfo) == 0x20 + 6 * nf + 4 + nameLength + nameBytes &&
-              u16(f::kUnknown6E) == info6E &&
-              u16(0x68) == (out.name.empty() ? 0 : info6E + sortName.size() + 1);
-    const size_t real = out.name.empty() ? end - 1 : end;
-    sample &= u16(f::kRealHeaderSize) == real;
-    for (size_t o = end; o < x.raw.size(); ++o) sample &= x.raw[o] == 0;
-    if (!sample) refuse("its header differs from the layout this engine knows");
-    return out;
-}
-
-// The tree file's header against its records file's.
-std::string CheckTreeHeader(const FileHeader& y, const FileHeader& x) {
-    const size_t nk = x.fields.size() - 1;
-    const uint8_t want =
-        x.fileType == f::kFileSecondary ? f::kFileSecondaryTree : f::kFileCompositeTree;
-    if (y.fileType != want) return "its tree file has type " + std::to_string(y.fileType);
-    if (y.fields.size() != nk) return "its tree file indexes other fields";
-    for (size_t i = 0; i < nk; ++i)
-        if (!SameField(y.fields[i], x.fields[i])) return "its tree file indexes other fields";
-    const auto u8 = [&](size_t o) { return y.raw[o]; };
-    bool sample = y.fileVersion == x.fileVersion && y.sortOrder == x.sortOrder &&
-                  u8(f::kModifiedFlags1) == 0 && u8(0x15) == 0 &&
-                  GetU16(y.raw, f::kKeyFieldCount) == 0 && GetU32(y.raw, f::kEncryption1) == 0 &&
-                  u8(f::kModifiedFlags2) == 0 && u8(0x2B) == 0 &&
-                  GetU16(y.raw, f::kMaxBlocks) == y.blocksInFile &&
-                  GetU16(y.raw, f::kRealHeaderSize) ==
-                      f::kFixedPartEnd + 2 * nk + 4 + TableNameLength(y.fileVersion);
-    for (size_t o : {0x2D, 0x2E, 0x2F, 0x38, 0x4F, 0x50, 0x53, 0x54, 0x55, 0x56, 0x57})
-        sample &= u8(o) == 0;
-    for (size_t o = 0x3B; o < 0x49; ++o) sample &= u8(o) == 0;
-    for (size_t o = GetU16(y.raw, f::kRealHeaderSize); o < y.raw.size(); ++o)
-        sample &= y.raw[o] == 0;
-    return sample ? "" : "its tree file's header differs from the layout this engine knows";
 }
 
 // Calls `visit` with every record of the table and its data block, in chain order.
@@ -244,90 +78,6 @@ void ForEachRecord(BlockFile& db, const std::function<void(const uint8_t*, uint1
         b = blk->next();
         db.Done(std::move(blk));
     }
-}
-
-// The fields of an index's entries: the indexed fields, the table's key, the block number.
-std::vector<Field> EntryFields(const FileHeader& t, const std::vector<size_t>& fields) {
-    std::vector<Field> out;
-    for (size_t i : fields) out.push_back(t.fields[i]);
-    for (int j = 0; j < t.keyFieldCount; ++j) out.push_back(t.fields[j]);
-    out.push_back(Field{kBlockField, FieldType::kShort, kBlockFieldBytes});
-    return out;
-}
-
-// A new records file's header with no entries, laid out as real files have it.
-std::vector<uint8_t> BuildRecordsHeader(const FileHeader& t, const std::string& where,
-                                        const std::vector<size_t>& fields, const std::string& name,
-                                        const std::string& fileName, uint32_t blockSize) {
-    const uint8_t v = t.fileVersion;
-    const int cp = t.codePage;
-    const std::vector<Field> xf = EntryFields(t, fields);
-    const size_t nf = xf.size();
-    const size_t nameLength = TableNameLength(v);
-    std::vector<std::string> names;
-    size_t nameBytes = 0, recordSize = 0;
-    for (const Field& fd : xf) {
-        names.push_back(text::FromUtf8(fd.name, cp));
-        nameBytes += names.back().size() + 1;
-        recordSize += fd.RecordBytes();
-    }
-    const std::string sortName = SortOrderName(t, where);
-    const std::string storedName = text::FromUtf8(name, cp);
-    const size_t sortAt = f::kExtensionEnd + nf * (2 + 4) + 4 + nameLength + nameBytes + 2 * nf;
-    const size_t sortEnd = sortAt + sortName.size() + 1;
-    const size_t real = name.empty() ? sortEnd : sortEnd + storedName.size() + 1;
-    const size_t headerSize = (real + 1 + f::kHeaderUnit - 1) / f::kHeaderUnit * f::kHeaderUnit;
-    if (headerSize > 0xF800 || recordSize + f::kBlockHeader > blockSize)
-        throw Error(where + ": an index on these fields does not fit the table's blocks");
-    std::vector<uint8_t> h(headerSize, 0);
-    MutableBytes out(h);
-    const size_t info6E = 0x18 + 8 * nf + 4 + nameLength + nameBytes + 8;
-    PutU16(out, f::kRecordSize, static_cast<uint16_t>(recordSize));
-    PutU16(out, f::kHeaderSize, static_cast<uint16_t>(headerSize));
-    PutU8(out, f::kFileType, name.empty() ? f::kFileSecondary : f::kFileComposite);
-    PutU8(out, f::kBlockSizeKiB, static_cast<uint8_t>(blockSize / 1024));
-    PutU16(out, f::kChangeCounter, static_cast<uint16_t>(GetU16(t.raw, f::kChangeCounter) + 2));
-    PutU8(out, 0x15, static_cast<uint8_t>(fields.front() + 1));
-    PutU16(out, f::kFieldCount, static_cast<uint16_t>(nf));
-    PutU16(out, f::kKeyFieldCount, static_cast<uint16_t>(nf - 1));
-    PutU32(out, f::kEncryption1, f::kEncryptionMoved);
-    PutU8(out, f::kSortOrder, t.sortOrder);
-    PutU8(out, f::kIndexChangeCopy, 0xFF);
-    PutU8(out, f::kChangeCount1, 1);
-    PutU8(out, f::kChangeCount2, t.raw[f::kChangeCount2]);
-    PutU8(out, f::kFileVersion, v);
-    PutU16(out, f::kConstant3E, f::kConstant3EValue);
-    PutU16(out, f::kRealHeaderSize, static_cast<uint16_t>(real));
-    PutU8(out, f::kConstant56, f::kConstant56Value);
-    PutU16(out, f::kVersionWord1, static_cast<uint16_t>(0x0100 | v));
-    PutU16(out, f::kVersionWord2, static_cast<uint16_t>(0x0100 | v));
-    PutU16(out, f::kHighFieldId, static_cast<uint16_t>(nf + 1));
-    PutU16(out, f::kHighFieldIdInfo,
-           static_cast<uint16_t>(0x20 + 6 * nf + 4 + nameLength + nameBytes));
-    PutU16(out, 0x68, static_cast<uint16_t>(name.empty() ? 0 : info6E + sortName.size() + 1));
-    PutU16(out, f::kCodePage, static_cast<uint16_t>(cp));
-    PutU8(out, f::kUnknown6C, 1);
-    PutU8(out, f::kUnknown6C + 1, 1);
-    PutU16(out, f::kUnknown6E, static_cast<uint16_t>(info6E));
-    size_t at = f::kExtensionEnd;
-    for (const Field& fd : xf) {
-        PutU8(out, at++, static_cast<uint8_t>(fd.type));
-        PutU8(out, at++, static_cast<uint8_t>(fd.size));
-    }
-    at += 4 + 4 * nf;  // run-time pointers
-    const std::string stored = text::FromUtf8(fileName, cp);
-    std::memcpy(h.data() + at, stored.data(), std::min(stored.size(), nameLength - 1));
-    at += nameLength;
-    for (const std::string& n : names) {
-        std::memcpy(h.data() + at, n.data(), n.size());
-        at += n.size() + 1;
-    }
-    for (size_t i = 0; i < nf; ++i, at += 2)
-        PutU16(out, at, static_cast<uint16_t>(i < fields.size() ? fields[i] + 1 : i + 1));
-    std::memcpy(h.data() + at, sortName.data(), sortName.size());
-    at += sortName.size() + 1;
-    std::memcpy(h.data() + at, storedName.data(), storedName.size());
-    return h;
 }
 
 }  // namespace
@@ -411,7 +161,7 @@ class SecondaryIndex {
     void Unlink(Block& b);
 
     std::string xPath_, yPath_;
-    Layout layout_;
+    SecondaryLayout layout_;
     bool maintained_ = false;
     bool known_ = false;
     bool comparable_ = false;
@@ -442,7 +192,7 @@ SecondaryIndex::SecondaryIndex(FileSystem& fs, const std::string& xPath, const s
     try {
         xFile_ = open(xPath_);
         FileHeader xh = ReadFileHeader(*xFile_, xPath_, HeaderKind::kSecondaryRecords);
-        layout_ = ReadLayout(xh, table, xPath_);
+        layout_ = ReadSecondaryLayout(xh, table, xPath_);
         maintained_ = xh.fileType == f::kFileSecondary || xh.fileType == f::kFileComposite;
         if (!maintained_) return;
         refusal_ = layout_.refusal.empty() ? layout_.sortRefusal : layout_.refusal;
@@ -462,7 +212,7 @@ SecondaryIndex::SecondaryIndex(FileSystem& fs, const std::string& xPath, const s
         }
         yFile_ = open(yPath_);
         FileHeader yh = ReadFileHeader(*yFile_, yPath_, HeaderKind::kSecondaryTree);
-        Refuse(CheckTreeHeader(yh, xh));
+        Refuse(CheckSecondaryTreeHeader(yh, xh));
         if (yh.indexLevels == 0) yh.indexRoot = 0;  // an empty tree names block 1 as its root
         const uint32_t xBlocks = std::max<uint32_t>(64, (4u << 20) / xh.BlockSize());
         std::vector<Field> keyFields(xh.fields.begin(), xh.fields.end() - 1);
@@ -878,7 +628,7 @@ void SecondaryIndexes::Create(const std::vector<size_t>& fields, const std::stri
     if (!forWriting_) fail("the table is open for reading only");
     if (t.keyFieldCount == 0) fail("the table has no primary key");
     if (t.encryptionKey != 0) fail("the table is encrypted");
-    if (fields.empty() || fields.size() > kMaxIndexedFields) fail("an index has 1 to 16 fields");
+    if (fields.empty() || fields.size() > kMaxSecondaryFields) fail("an index has 1 to 16 fields");
     if (name.empty() && fields.size() > 1) fail("an index on several fields needs a name");
     if (fields.front() == 0) fail("its first field is the first field of the primary key");
     const std::string sortName = SortOrderName(t, where);
@@ -922,19 +672,9 @@ void SecondaryIndexes::Create(const std::vector<size_t>& fields, const std::stri
         if (LowerAscii(file) == LowerAscii(xName) || LowerAscii(file) == LowerAscii(yName))
             fail(file + " exists");
     const std::vector<uint8_t> xh =
-        BuildRecordsHeader(t, where, fields, name, xName, t.BlockSize());
-    Schema treeSchema;
-    std::vector<Field> xf = EntryFields(t, fields);
-    treeSchema.fields.assign(xf.begin(), xf.end() - 1);
-    treeSchema.keyFieldCount = static_cast<int>(treeSchema.fields.size());
-    treeSchema.fileVersion = t.fileVersion;
-    treeSchema.sortOrder = t.sortOrder;
-    treeSchema.codePage = t.codePage;
-    if ((treeSchema.KeySize() + f::kIndexEntryTrailer) * 2 + f::kBlockHeader > treeBlockSize)
-        fail("an index block of " + std::to_string(treeBlockSize) + " bytes cannot hold its keys");
-    std::vector<uint8_t> yh = BuildIndexHeader(treeSchema, yName, treeBlockSize, xh);
-    PutU8(yh, f::kFileType, name.empty() ? f::kFileSecondaryTree : f::kFileCompositeTree);
-    PutU32(yh, f::kIndexMarker49, 2);
+        BuildSecondaryRecordsHeader(t, where, fields, name, xName, t.BlockSize());
+    const std::vector<uint8_t> yh =
+        BuildSecondaryTreeHeader(t, fields, name, yName, treeBlockSize, xh);
     fs_.Open(folder + yName, OpenMode::kCreate)->WriteAt(0, yh.data(), yh.size());
     fs_.Open(folder + xName, OpenMode::kCreate)->WriteAt(0, xh.data(), xh.size());
     auto index = std::make_unique<SecondaryIndex>(fs_, folder + xName, folder + yName, t, true);
