@@ -19,8 +19,6 @@ namespace f = format;
 
 namespace {
 
-constexpr size_t kBlockFieldBytes = kSecondaryBlockFieldBytes;
-
 std::string FileName(const std::string& path) {
     const size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -198,7 +196,7 @@ SecondaryIndex::SecondaryIndex(FileSystem& fs, const std::string& xPath, const s
         refusal_ = layout_.refusal.empty() ? layout_.sortRefusal : layout_.refusal;
         for (size_t i : layout_.fields) keyBytes_ += size_[i];
         keyBytes_ += tableKeyBytes_;
-        entryBytes_ = keyBytes_ + kBlockFieldBytes;
+        entryBytes_ = keyBytes_ + kSecondaryBlockFieldBytes;
         known_ = refusal_.empty();
         comparable_ = layout_.refusal.empty();
         if (xh.recordSize != entryBytes_) {
@@ -384,7 +382,7 @@ void SecondaryIndex::Erase(const std::vector<uint8_t>& entry) {
 void SecondaryIndex::SetBlock(const std::vector<uint8_t>& entry) {
     BlockPtr b;
     const int s = Find(Bytes(entry.data(), keyBytes_), b).second;
-    std::memcpy(x_->Record(*b, s) + keyBytes_, entry.data() + keyBytes_, kBlockFieldBytes);
+    std::memcpy(x_->Record(*b, s) + keyBytes_, entry.data() + keyBytes_, kSecondaryBlockFieldBytes);
     x_->TouchRecords(*b, s, s + 1);
 }
 
