@@ -1,6 +1,7 @@
 // A Paradox table (levels 3.x to 7 read, 4, 5 and 7 written): its data file (.DB), its primary
 // index (.PX, keyed tables) and its blob file (.MB, tables with memo, binary, OLE or graphic
-// fields), opened together and kept consistent on every save.
+// fields), opened together and kept consistent on every save, with its maintained secondary
+// indexes (.Xnn/.Ynn, .XGn/.YGn; paradox/secondary_index.h).
 //
 // A Table is a cursor: it stands on one record (or at the end) and moves in table order, which
 // is key order for keyed tables and the order of insertion for unkeyed ones. Editing follows
