@@ -77,6 +77,14 @@ namespace pq::paradox::format {
 inline constexpr uint8_t kFileKeyedTable = 0;
 inline constexpr uint8_t kFilePrimaryIndex = 1;
 inline constexpr uint8_t kFileUnkeyedTable = 2;
+// Secondary indexes: the records (.Xnn single field, .XGn composite or named; maintained on
+// every change or not) and the tree over them (.Ynn, .YGn).
+inline constexpr uint8_t kFileSecondaryStatic = 3;
+inline constexpr uint8_t kFileSecondaryTree = 4;
+inline constexpr uint8_t kFileSecondary = 5;
+inline constexpr uint8_t kFileCompositeStatic = 6;
+inline constexpr uint8_t kFileCompositeTree = 7;
+inline constexpr uint8_t kFileComposite = 8;
 
 // Header offsets, fixed part.
 inline constexpr size_t kRecordSize = 0x00;

@@ -42,7 +42,8 @@ uint16_t VersionWord(uint8_t version) {
 }  // namespace
 
 bool FileHeader::IsIndex() const {
-    return fileType == f::kFilePrimaryIndex;
+    return fileType == f::kFilePrimaryIndex || fileType == f::kFileSecondaryTree ||
+           fileType == f::kFileCompositeTree;
 }
 
 void FileHeader::StoreCounts() {
@@ -66,7 +67,8 @@ uint16_t HeaderSizeOf(Bytes probe) {
     return GetU16(probe, f::kHeaderSize);
 }
 
-FileHeader ParseHeader(Bytes bytes, const std::string& where, bool index) {
+FileHeader ParseHeader(Bytes bytes, const std::string& where, HeaderKind kind) {
+    const bool index = kind == HeaderKind::kPrimaryIndex || kind == HeaderKind::kSecondaryTree;
     const ByteReader r(bytes, where + ": header");
     FileHeader h;
     h.raw.assign(bytes.begin(), bytes.end());
@@ -87,11 +89,24 @@ FileHeader ParseHeader(Bytes bytes, const std::string& where, bool index) {
 
     auto bad = [&](const std::string& what) { Corrupt(where + ": header", what); };
     if (h.headerSize != bytes.size()) bad("header size does not match the bytes read");
-    if (index) {
-        if (h.fileType != f::kFilePrimaryIndex)
-            bad("file type " + std::to_string(h.fileType) + " is not a primary index");
-    } else if (h.fileType != f::kFileKeyedTable && h.fileType != f::kFileUnkeyedTable) {
-        bad("file type " + std::to_string(h.fileType) + " is not a table");
+    switch (kind) {
+        case HeaderKind::kTable:
+            if (h.fileType != f::kFileKeyedTable && h.fileType != f::kFileUnkeyedTable)
+                bad("file type " + std::to_string(h.fileType) + " is not a table");
+            break;
+        case HeaderKind::kPrimaryIndex:
+            if (h.fileType != f::kFilePrimaryIndex)
+                bad("file type " + std::to_string(h.fileType) + " is not a primary index");
+            break;
+        case HeaderKind::kSecondaryRecords:
+            if (h.fileType != f::kFileSecondaryStatic && h.fileType != f::kFileSecondary &&
+                h.fileType != f::kFileCompositeStatic && h.fileType != f::kFileComposite)
+                bad("file type " + std::to_string(h.fileType) + " is not a secondary index");
+            break;
+        case HeaderKind::kSecondaryTree:
+            if (h.fileType != f::kFileSecondaryTree && h.fileType != f::kFileCompositeTree)
+                bad("file type " + std::to_string(h.fileType) + " is not a secondary index's tree");
+            break;
     }
     if (h.blockSizeKiB < 1 || h.blockSizeKiB > 32)
         bad("block size of " + std::to_string(h.blockSizeKiB) + " KiB");
@@ -100,7 +115,7 @@ FileHeader ParseHeader(Bytes bytes, const std::string& where, bool index) {
     if (fieldCount < 1 || fieldCount > 255) bad("field count " + std::to_string(fieldCount));
     if (!index && (keyCount < 0 || keyCount > fieldCount))
         bad("key field count " + std::to_string(keyCount));
-    if (!index && (h.fileType == f::kFileKeyedTable) != (keyCount > 0))
+    if (kind == HeaderKind::kTable && (h.fileType == f::kFileKeyedTable) != (keyCount > 0))
         bad("file type and key field count disagree");
     h.keyFieldCount = index ? 0 : keyCount;
 
@@ -166,7 +181,7 @@ FileHeader ParseHeader(Bytes bytes, const std::string& where, bool index) {
     return h;
 }
 
-FileHeader ReadFileHeader(File& file, const std::string& where, bool index) {
+FileHeader ReadFileHeader(File& file, const std::string& where, HeaderKind kind) {
     const uint64_t size = file.Size();
     if (size < kHeaderProbeSize)
         Corrupt(where, "the file has " + std::to_string(size) + " bytes, too few for a header");
@@ -179,7 +194,7 @@ FileHeader ReadFileHeader(File& file, const std::string& where, bool index) {
                                         " bytes");
     std::vector<uint8_t> bytes(headerSize);
     file.ReadAt(0, bytes.data(), bytes.size());
-    return ParseHeader(bytes, where, index);
+    return ParseHeader(bytes, where, kind);
 }
 
 std::vector<uint8_t> BuildTableHeader(const Schema& s, const std::string& tableName, uint32_t key) {

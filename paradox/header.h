@@ -38,11 +38,17 @@ struct FileHeader {
     std::vector<uint8_t> raw;   // the header bytes
 
     uint32_t BlockSize() const { return uint32_t{blockSizeKiB} * 1024; }
+    // A tree of index entries (.PX, .Ynn, .YGn): root and levels instead of auto-increment.
     bool IsIndex() const;
     // Copies the counts above (records, blocks, chain ends, free list, auto-increment for a
     // .DB, root and levels for a .PX) into raw.
     void StoreCounts();
 };
+
+// What a header is read as: a table (.DB), a primary index (.PX), a secondary index's records
+// (.Xnn, .XGn: laid out as a keyed table's header, its key the index's fields and the table's
+// key) or a secondary index's tree (.Ynn, .YGn: laid out as a primary index's header).
+enum class HeaderKind { kTable, kPrimaryIndex, kSecondaryRecords, kSecondaryTree };
 
 // Bytes needed before the header size is known.
 inline constexpr size_t kHeaderProbeSize = 0x58;
@@ -51,13 +57,19 @@ inline constexpr size_t kHeaderProbeSize = 0x58;
 uint16_t HeaderSizeOf(Bytes probe);
 
 // Parses a whole header (bytes.size() == header size). `where` names the file in errors.
-// Checks: file type (`index` chooses .PX or table), block size, version, field count, field
+// Checks: file type (as `kind` expects), block size, version, field count, field
 // types and sizes, record size against the fields and the block size, and every read within the
 // header. A level 3 table has no code page in its header; it is read as 437.
-FileHeader ParseHeader(Bytes bytes, const std::string& where, bool index);
+FileHeader ParseHeader(Bytes bytes, const std::string& where, HeaderKind kind);
+inline FileHeader ParseHeader(Bytes bytes, const std::string& where, bool index) {
+    return ParseHeader(bytes, where, index ? HeaderKind::kPrimaryIndex : HeaderKind::kTable);
+}
 
 // Reads and parses the header at the start of `file` (sizes checked against the file first).
-FileHeader ReadFileHeader(File& file, const std::string& where, bool index);
+FileHeader ReadFileHeader(File& file, const std::string& where, HeaderKind kind);
+inline FileHeader ReadFileHeader(File& file, const std::string& where, bool index) {
+    return ReadFileHeader(file, where, index ? HeaderKind::kPrimaryIndex : HeaderKind::kTable);
+}
 
 // A new table's header with no records and no blocks. `tableName` is the file name stored in
 // the header (UTF-8). REQUIRES: ValidateSchemaForCreate(schema) passed.

@@ -82,6 +82,16 @@ std::string BaseName(const std::string& path) {
     return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
+// A secondary index file of the table `base` (both lower case): .xnn, .ynn, .xgn, .ygn.
+bool IsSecondaryIndexFile(const std::string& lower, const std::string& base) {
+    if (lower.size() != base.size() + 4 || lower.compare(0, base.size() + 1, base + ".") != 0)
+        return false;
+    const char k = lower[base.size() + 1], a = lower[base.size() + 2], b = lower[base.size() + 3];
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    const auto hex = [&](char c) { return digit(c) || (c >= 'a' && c <= 'f'); };
+    return (k == 'x' || k == 'y') && ((digit(a) && digit(b)) || (a == 'g' && hex(b)));
+}
+
 std::vector<uint8_t> Header(uint32_t save) {
     std::vector<uint8_t> h(kMagic, kMagic + sizeof kMagic);
     Put32(h, save);
@@ -146,7 +156,8 @@ Plan ReadPlan(Bytes bytes, const std::string& journalPath, const std::string& db
                                    length - kFileBodyFixed);
             // Only the table's own files, beside it: a journal never reaches anything else.
             const std::string lower = LowerAscii(name);
-            if (lower != base + ".db" && lower != base + ".px" && lower != base + ".mb")
+            if (lower != base + ".db" && lower != base + ".px" && lower != base + ".mb" &&
+                !IsSecondaryIndexFile(lower, base))
                 throw Error(journalPath + ": the journal names the file '" + name +
                             "', which is not one of the table's; remove the journal to open "
                             "the table as it is");

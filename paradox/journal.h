@@ -1,13 +1,14 @@
 // The undo journal that makes each save of a table all or nothing when the process is killed
 // in the middle of it (the design is in paradox/CRASH_SAFETY.md).
 //
-// While a save runs, every write to the table's .DB, .PX and .MB is preceded by a record of
-// the bytes it is about to overwrite, appended to "<table>.pqj" beside the .DB and on the
-// file before the write starts. When the save is over the journal is marked done (one small
-// write); a journal found still in progress when the table is next opened is played
-// backwards, which gives every file its bytes and size from before that save. Nothing is
-// synced during a save: a killed process loses none of the writes it made (they are in the
-// system's cache), which is all the ordering needs. Recovery syncs what it restores.
+// While a save runs, every write to the table's files (.DB, .PX, .MB, secondary indexes) is
+// preceded by a record of the bytes it is about to overwrite, appended to "<table>.pqj" beside
+// the .DB and on the file before the write starts. When the save is over the journal is
+// marked done (one small write); a journal found still in progress when the table is next
+// opened is played backwards, which gives every file its bytes and size from before that
+// save. Nothing is synced during a save: a killed process loses none of the writes it made
+// (they are in the system's cache), which is all the ordering needs. Recovery syncs what it
+// restores.
 //
 // Ownership: a Journal belongs to one open table and owns its journal file, which it creates
 // at the first save and removes when it is destroyed, unless a save was left unfinished (a

@@ -22,6 +22,7 @@
 #include "paradox/key_order.h"
 #include "paradox/primary_index.h"
 #include "paradox/recent_reads.h"
+#include "paradox/secondary_index.h"
 #include "paradox/write_batch.h"
 
 namespace pq::paradox {
@@ -94,26 +95,6 @@ std::string SiblingName(const std::string& dbPath, const std::string& upperExt) 
     return p.folder + p.base + "." + (lower ? LowerAscii(upperExt) : upperExt);
 }
 
-// .Xnn, .Ynn, .XGn, .YGn files beside the table: maintained secondary indexes.
-std::vector<std::string> SecondaryIndexFiles(FileSystem& fs, const std::string& dbPath) {
-    const PathParts p = SplitPath(dbPath);
-    std::vector<std::string> out;
-    const std::string base = LowerAscii(p.base) + ".";
-    for (const std::string& name :
-         fs.List(p.folder.empty() ? "." : p.folder.substr(0, p.folder.size() - 1))) {
-        const std::string lower = LowerAscii(name);
-        if (lower.size() != base.size() + 3 || lower.compare(0, base.size(), base) != 0) continue;
-        const std::string ext = lower.substr(base.size());
-        const bool xy = ext[0] == 'x' || ext[0] == 'y';
-        const bool tail = (std::isdigit(static_cast<unsigned char>(ext[1])) &&
-                           std::isdigit(static_cast<unsigned char>(ext[2]))) ||
-                          (ext[1] == 'g' && std::isxdigit(static_cast<unsigned char>(ext[2])));
-        if (xy && tail) out.push_back(name);
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 }  // namespace
 
 struct Table::Impl {
@@ -135,7 +116,7 @@ struct Table::Impl {
     std::string mbPath;
     std::unique_ptr<File> mbFile;
     std::unique_ptr<BlobFile> blobs;
-    std::vector<std::string> secondary;
+    std::unique_ptr<SecondaryIndexes> secondaries;
     bool codePageSupported = true;
     std::string broken;  // why writes stopped, when a write failed
 
@@ -288,13 +269,16 @@ struct Table::Impl {
     // ---- in-memory field indexes ----
     void IndexAdd(const uint8_t* rec, RecordLocation l) {
         for (auto& [i, idx] : fieldIndexes) idx.Add(FieldIndex::Digest(FieldBytes(rec, i)), l);
+        secondaries->Add(rec, LocationBlock(l));
     }
     void IndexRemove(const uint8_t* rec, RecordLocation l) {
+        secondaries->Remove(rec);
         for (auto& [i, idx] : fieldIndexes)
             if (!idx.Remove(FieldIndex::Digest(FieldBytes(rec, i)), l))
                 throw Error(path + ": internal error: field index lost a record");
     }
     void IndexMove(const uint8_t* rec, RecordLocation from, RecordLocation to) {
+        if (LocationBlock(from) != LocationBlock(to)) secondaries->Move(rec, LocationBlock(to));
         for (auto& [i, idx] : fieldIndexes)
             if (!idx.Move(FieldIndex::Digest(FieldBytes(rec, i)), from, to))
                 throw Error(path + ": internal error: field index lost a record");
@@ -432,10 +416,7 @@ struct Table::Impl {
         if (!broken.empty())
             throw Error(path + ": an earlier write failed (" + broken +
                         "); reopen the table before writing");
-        if (!secondary.empty())
-            throw Error(path + ": the table has secondary index files (" + secondary.front() +
-                        (secondary.size() > 1 ? ", ..." : "") +
-                        ") that this engine does not maintain; it can be read but not changed");
+        secondaries->RequireKept(path, header().recordCount);
         if (!codePageSupported)
             throw Error(path + ": code page " + std::to_string(schema.codePage) +
                         " is not supported for writing");
@@ -667,6 +648,7 @@ struct Table::Impl {
             std::memcmp(db->Record(*b, slot), current.data(), recordSize) != 0)
             throw Error(path + ": internal error: the edited record moved");
         const RecordLocation l = MakeLocation(block, slot);
+        secondaries->Replace(current.data(), rec.data(), block);
         for (auto& [i, idx] : fieldIndexes) {
             const Bytes before = FieldBytes(current.data(), i), after = FieldBytes(rec.data(), i);
             if (std::memcmp(before.data(), after.data(), before.size()) != 0) {
@@ -684,6 +666,7 @@ struct Table::Impl {
         WriteBatch batch;
         db->Flush(batch);
         if (px) px->Flush(batch);
+        secondaries->Flush(batch);
         batch.Apply(journal.get());
     }
 
@@ -709,6 +692,7 @@ struct Table::Impl {
         broken = e.what();
         db->DropCache();
         if (px) px->DropCache();
+        secondaries->DropCache();
         fieldIndexes.clear();
         atEnd = true;
         state = State::kBrowse;
@@ -918,7 +902,8 @@ std::unique_ptr<Table> Table::Open(FileSystem& fs, const std::string& path,
             m->blobs = std::make_unique<BlobFile>(*m->mbFile, *mbPath, m->key);
         }
     }
-    m->secondary = SecondaryIndexFiles(fs, path);
+    m->secondaries =
+        std::make_unique<SecondaryIndexes>(fs, path, m->db->header(), !options.readOnly);
     m->First();
     return std::unique_ptr<Table>(new Table(std::move(m)));
 }
@@ -999,7 +984,8 @@ TableInfo Table::info() const {
         t.indexEntries = impl_->px->header().recordCount;
     }
     t.hasBlobFile = impl_->blobs != nullptr;
-    t.secondaryIndexFiles = impl_->secondary;
+    t.secondaryIndexFiles = impl_->secondaries->FileNames();
+    t.secondaryIndexes = impl_->secondaries->Describe();
     return t;
 }
 
@@ -1047,6 +1033,10 @@ bool Table::SeekKey(const std::vector<Value>& key) {
 bool Table::FindFirstEqual(size_t field, const Value& value) {
     if (impl_->state != State::kBrowse) throw Error(impl_->path + ": a record is being edited");
     return impl_->FindFirstEqual(field, value);
+}
+
+void Table::CheckWritable() {
+    impl_->CheckWritable();
 }
 
 void Table::Edit() {
@@ -1107,6 +1097,20 @@ void Table::Cancel() {
 
 void Table::Delete() {
     impl_->Delete();
+}
+
+void Table::AddSecondaryIndex(const std::vector<std::string>& fields, const std::string& name) {
+    Impl& m = *impl_;
+    if (m.state != State::kBrowse) throw Error(m.path + ": a record is being edited");
+    m.CheckWritable();
+    std::vector<size_t> numbers;
+    for (const std::string& f : fields) {
+        const int i = m.schema.Find(f);
+        if (i < 0) throw Error(m.path + ": no field named '" + f + "' to index");
+        numbers.push_back(static_cast<size_t>(i));
+    }
+    const uint32_t treeBlock = m.px ? m.px->header().BlockSize() : m.schema.blockSize;
+    m.secondaries->Create(numbers, name, *m.db, treeBlock);
 }
 
 std::vector<std::string> Table::Check() {
@@ -1279,6 +1283,7 @@ std::vector<std::string> Table::Check() {
         }
     }
     if (m.blobs) m.blobs->Check(problems);
+    m.secondaries->Check(*m.db, problem);
     return problems;
 }
 
@@ -1287,6 +1292,7 @@ size_t Table::MemoryBytes() const {
     size_t n = m.db->CachedBlocks() * m.db->blockSize();
     if (m.px) n += m.px->blocks().CachedBlocks() * m.px->blocks().blockSize();
     for (const auto& [i, idx] : m.fieldIndexes) n += idx.MemoryBytes();
+    n += m.secondaries->MemoryBytes();
     n += m.ordinal.size() * sizeof(uint32_t);
     return n;
 }

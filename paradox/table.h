@@ -1,6 +1,7 @@
 // A Paradox table (levels 3.x to 7 read, 4, 5 and 7 written): its data file (.DB), its primary
 // index (.PX, keyed tables) and its blob file (.MB, tables with memo, binary, OLE or graphic
-// fields), opened together and kept consistent on every save.
+// fields), opened together and kept consistent on every save, with its maintained secondary
+// indexes (.Xnn/.Ynn, .XGn/.YGn; paradox/secondary_index.h).
 //
 // A Table is a cursor: it stands on one record (or at the end) and moves in table order, which
 // is key order for keyed tables and the order of insertion for unkeyed ones. Editing follows
@@ -44,6 +45,17 @@ struct CreateOptions {
     uint32_t indexBlockSize = 0;  // .PX block size in bytes (1..32 KiB); 0: the data block size
 };
 
+// A secondary index beside a table (paradox/secondary_index.h).
+struct SecondaryIndexInfo {
+    std::string file;                 // the records file, .Xnn or .XGn
+    int fileType = 0;                 // 3, 5 (.Xnn) or 6, 8 (.XGn); 5 and 8 are maintained
+    bool maintained = false;          // kept current by every save
+    std::string name;                 // empty for an unnamed single-field index
+    std::vector<std::string> fields;  // the indexed fields, in order
+    std::string refusal;  // why a save could not keep it (the table then refuses writes); empty
+                          // when it can, or when it is not maintained
+};
+
 // Facts about an open table beyond its schema.
 struct TableInfo {
     uint32_t recordCount = 0;
@@ -56,6 +68,7 @@ struct TableInfo {
     uint32_t indexEntries = 0;
     bool hasBlobFile = false;
     std::vector<std::string> secondaryIndexFiles;  // names of .Xnn/.Ynn files beside the table
+    std::vector<SecondaryIndexInfo> secondaryIndexes;
 };
 
 class Table {
@@ -116,8 +129,11 @@ class Table {
     bool FindFirstEqual(size_t field, const Value& value);
 
     // --- Editing ---
+    // Error, as Edit and Append would give it, when the table cannot be written now.
+    void CheckWritable();
     // REQUIRES browse. Edit: the current record (not AtEnd). Error when the table is read-only,
-    // has secondary index files, or a previous write failed.
+    // has a secondary index that a save could not keep (see paradox/secondary_index.h), or a
+    // previous write failed.
     void Edit();
     void Append();
     // REQUIRES editing. ValueError when the value cannot be converted. Auto-increment fields:
@@ -133,10 +149,17 @@ class Table {
     // Deletes the current record (REQUIRES browse, not AtEnd); the cursor moves to the next.
     void Delete();
 
+    // Makes a maintained secondary index on the named fields, built from the records, and keeps
+    // it from then on: unnamed on one field (an .Xnn file, nn the field's number, one of the
+    // first nine), or named (an .XGn file). Error when the fields cannot make an index that
+    // this engine keeps. REQUIRES browse; the table keyed and open for writing.
+    void AddSecondaryIndex(const std::vector<std::string>& fields, const std::string& name = {});
+
     // --- Checking ---
     // Every rule the files must meet: header against the file size, the block chain and free
     // list, record and block counts, key order and uniqueness, the .PX against the data, every
-    // blob pointer and the blob file. One line per problem; empty for a valid table.
+    // blob pointer and the blob file, each maintained secondary index against a rebuild. One
+    // line per problem; empty for a valid table.
     std::vector<std::string> Check();
 
     // Memory held by caches and in-memory indexes, for tests and the benchmark.

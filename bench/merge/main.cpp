@@ -2,7 +2,10 @@
 // by side with SQLite's upsert of the same records (native builds).
 //
 //   bench_merge [--sizes 1000,10000,100000] [--kinds questions,figures] [--csv PATH]
-//               [--dir FOLDER] [--repeat K] [--quick] [--strict]
+//               [--dir FOLDER] [--repeat K] [--quick] [--strict] [--indexed]
+//
+// --indexed: the host's question table has a maintained secondary index on NumeroReal, which
+// every save keeps (the figure table's layout has no field to index but its key).
 //
 // Each (kind, N) case runs in fresh child processes of this same program, so that one case's
 // peak memory says nothing of another's: one makes our host and package tables, one the SQLite
@@ -37,6 +40,7 @@
 #include "bench/merge/tables.h"
 #include "bench/merge/workload.h"
 #include "paradox/file.h"
+#include "paradox/table.h"
 #ifdef PQ_BENCH_SQLITE
 #include "bench/merge/sqlite_anchor.h"
 #endif
@@ -61,6 +65,7 @@ struct Options {
     bool strict = false;
     int repeat = 3;
     bool verify = true;  // --no-verify: a merge phase skips its checks (for profiling)
+    bool indexed = false;
     // A child's phase and its case.
     std::string phase;
     Kind kind = Kind::kQuestions;
@@ -74,7 +79,7 @@ struct Options {
     throw std::invalid_argument(
         why +
         "\nusage: bench_merge [--sizes N,N,...] [--kinds questions,figures] [--csv PATH] "
-        "[--dir FOLDER] [--repeat K] [--quick] [--strict]");
+        "[--dir FOLDER] [--repeat K] [--quick] [--strict] [--indexed]");
 }
 
 std::vector<std::string> Split(const std::string& s) {
@@ -128,6 +133,8 @@ Options Parse(int argc, char** argv) {
             if (o.repeat > 20) Usage("--repeat takes 1 to 20");
         } else if (a == "--no-verify") {
             o.verify = false;
+        } else if (a == "--indexed") {
+            o.indexed = true;
         } else if (a == "--strict") {
             o.strict = true;
         } else if (a == "--phase") {
@@ -171,6 +178,10 @@ void PhasePrepare(const Options& o) {
     fs::create_directories(HostFolder(o.caseDir));
     fs::create_directories(PackageFolder(o.caseDir));
     WriteHostTable(paradox::OsFileSystem(), HostFolder(o.caseDir), o.kind, o.n);
+    if (o.indexed && o.kind == Kind::kQuestions)
+        paradox::Table::Open(paradox::OsFileSystem(),
+                             (fs::path(HostFolder(o.caseDir)) / HostTableName(o.kind)).string())
+            ->AddSecondaryIndex({"NumeroReal"});
     WritePackageTable(paradox::OsFileSystem(), PackageFolder(o.caseDir), o.kind,
                       PackagePlan(o.kind, o.n, o.m));
 }
@@ -246,12 +257,17 @@ void PhaseSqlite([[maybe_unused]] const Options& o) {
 
 // ---- the parent ----
 
+bool gIndexed = false;  // --indexed, handed on to the children
+
 std::map<std::string, std::string> RunPhase(const char* phase, Kind kind, uint32_t n, uint32_t m,
                                             const std::string& caseDir) {
     const std::string result = (fs::path(caseDir) / (std::string(phase) + ".result")).string();
     fs::remove(result);
-    const int code = RunSelf({"--phase", phase, "--kind", KindName(kind), "--n", std::to_string(n),
-                              "--m", std::to_string(m), "--case-dir", caseDir, "--result", result});
+    std::vector<std::string> args = {
+        "--phase",         phase,        "--kind", KindName(kind), "--n", std::to_string(n), "--m",
+        std::to_string(m), "--case-dir", caseDir,  "--result",     result};
+    if (gIndexed) args.push_back("--indexed");
+    const int code = RunSelf(args);
     if (code != 0)
         throw std::runtime_error(std::string("the ") + phase + " phase of " + KindName(kind) +
                                  " N=" + std::to_string(n) + " failed (exit code " +
@@ -366,6 +382,7 @@ int RunAll(const Options& o) {
 
 int Main(int argc, char** argv) {
     const Options o = Parse(argc, argv);
+    gIndexed = o.indexed;
     if (o.phase.empty()) return RunAll(o);
     if (o.caseDir.empty() || o.n == 0 || o.m == 0) Usage("a phase needs its case");
     if (o.phase == "prepare")

@@ -115,4 +115,41 @@ TEST_F(ProgramFixture, EverySampleChecksAndEncryptedOnesNeedTheirPassword) {
     EXPECT_THAT(dump.out, HasSubstr("4\tLast one\n"));
 }
 
+TEST_F(ProgramFixture, IndexLinesMakeMaintainedIndexesThatInfoListsAndCheckChecks) {
+    const std::string schema = Write("q.txt",
+                                     "key 1\nfield I Codigo\nfield I NumeroReal\nfield A20 Nome\n"
+                                     "index NumeroReal\nindex Nome, NumeroReal name Por Nome\n");
+    const std::string tsv =
+        Write("q.tsv", "Codigo\tNumeroReal\tNome\n3\t30\tc\n1\t10\tb\n2\t20\ta\n");
+    const std::string db = (dir / "Q.DB").string();
+    const Outcome create = Pdxtool("create " + db + " " + schema + " " + tsv);
+    ASSERT_EQ(create.status, 0) << create.out;
+    for (const char* f : {"Q.X02", "Q.Y02", "Q.XG0", "Q.YG0"})
+        EXPECT_TRUE(fsys::exists(dir / f)) << f;
+    const Outcome info = Pdxtool("info " + db);
+    EXPECT_THAT(info.out,
+                HasSubstr("secondary index: Q.X02, kind 5 (maintained), on NumeroReal\n"));
+    EXPECT_THAT(info.out, HasSubstr("secondary index: Q.XG0, kind 8 (maintained), on Nome, "
+                                    "NumeroReal, named Por Nome\n"));
+    EXPECT_EQ(Pdxtool("check " + db).status, 0);
+    // The block number of the first entry of Q.X02 (2 KiB header, 6-byte block header, 8 bytes
+    // of fields before it).
+    {
+        std::fstream f((dir / "Q.X02").string(), std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(2048 + 6 + 8);
+        f.put(static_cast<char>(0x90));
+    }
+    const Outcome check = Pdxtool("check " + db);
+    EXPECT_EQ(check.status, 1);
+    EXPECT_THAT(check.out, HasSubstr("Q.X02: 1 entries differ from a rebuild"));
+    const std::string bad = Write("bad.txt", "key 1\nfield I A\nfield I B\nindex B,\n");
+    const Outcome refused = Pdxtool("create " + (dir / "Bad.DB").string() + " " + bad);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_THAT(refused.out, HasSubstr("bad.txt:4: index takes field names"));
+    const std::string first = Write("first.txt", "key 1\nfield I A\nfield I B\nindex A\n");
+    const Outcome keyField = Pdxtool("create " + (dir / "First.DB").string() + " " + first);
+    EXPECT_EQ(keyField.status, 1);
+    EXPECT_THAT(keyField.out, HasSubstr("its first field is the first field of the primary key"));
+}
+
 }  // namespace

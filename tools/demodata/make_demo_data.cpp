@@ -3,7 +3,8 @@
 //   make_demo_data --host DIR --package DIR [--questions N] [--figures N]
 //                  [--package-questions M] [--package-figures M] [--overlap 0.5]
 //
-// Host tables go to DIR/Dados/<Subject>/<Subject>.db and <Subject>F.db, package tables to
+// Host tables go to DIR/Dados/<Subject>/<Subject>.db and <Subject>F.db (with maintained
+// secondary indexes on NumeroReal and, named PorDescricao, on Descricao), package tables to
 // DIR/<Prefix>.db and <Prefix>F.db, for all eight subjects.
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 
 #include "install/subject_catalogue.h"
 #include "paradox/file.h"
+#include "paradox/table.h"
 #include "tools/demodata/question_bank.h"
 
 namespace {
@@ -71,12 +73,18 @@ int main(int argc, char** argv) {
             for (int n = 1; n <= figures; ++n) hostF.push_back(demodata::MakeFigure(s, n, 0, 3000));
             for (int n : demodata::PackageNumbers(figures, packageFigures, overlap))
                 packF.push_back(demodata::MakeFigure(s, n, 1, 3000));
-            for (const char* suffix : {".db", "F.db", ".px", "F.px", ".mb", "F.mb"}) {
+            for (const char* suffix :
+                 {".db", "F.db", ".px", "F.px", ".mb", "F.mb", ".x02", ".y02", "F.xg0", "F.yg0"}) {
                 fs.Remove(folder + "/" + name + suffix);
                 fs.Remove(packageDir + "/" + install::PackagePrefixAt(s) + suffix);
             }
             demodata::WriteQuestionTable(fs, folder + "/" + name + ".db", hostQ);
             demodata::WriteFigureTable(fs, folder + "/" + name + "F.db", hostF);
+            // The host's own indexes, which the installation keeps.
+            paradox::Table::Open(fs, folder + "/" + name + ".db")
+                ->AddSecondaryIndex({"NumeroReal"});
+            paradox::Table::Open(fs, folder + "/" + name + "F.db")
+                ->AddSecondaryIndex({"Descricao"}, "PorDescricao");
             demodata::WriteQuestionTable(fs, packageDir + "/" + install::PackagePrefixAt(s) + ".db",
                                          packQ);
             demodata::WriteFigureTable(fs, packageDir + "/" + install::PackagePrefixAt(s) + "F.db",

@@ -39,6 +39,8 @@ const char kHelp[] =
     "SCHEMA: one line each, '#' for comments:\n"
     "  level 7 | block 2048 | index-block 4096 | codepage 1252 | key N | password TEXT\n"
     "  field TYPE NAME      (NAME is the rest of the line)\n"
+    "  index F1[,F2...] [name NAME]  a maintained secondary index on the fields\n"
+    "                       (unnamed on one field: .Xnn; otherwise .XGn)\n"
     "TYPE: A<n> alpha, Y<n> bytes (n 1..255); #<d> BCD with d decimals; M<n> memo,\n"
     "F<n> formatted memo (n = leader + 10, 11..250); B<n> binary, O<n> OLE, G<n> graphic\n"
     "(10..250); D date, T time, @ timestamp, S short, I long, + autoincrement, N number,\n"
@@ -113,6 +115,14 @@ int Info(const Args& a) {
         std::string sec;
         for (const auto& s : info.secondaryIndexFiles) sec += (sec.empty() ? "" : ", ") + s;
         std::printf("secondary index files: %s\n", sec.empty() ? "none" : sec.c_str());
+        for (const auto& x : info.secondaryIndexes) {
+            std::string fields;
+            for (const auto& f : x.fields) fields += (fields.empty() ? "" : ", ") + f;
+            std::printf("secondary index: %s, kind %d (%s), on %s%s%s\n", x.file.c_str(),
+                        x.fileType, x.maintained ? "maintained" : "not maintained", fields.c_str(),
+                        x.name.empty() ? "" : (", named " + x.name).c_str(),
+                        x.refusal.empty() ? "" : ("; writes refused: " + x.refusal).c_str());
+        }
     }
     std::printf("fields: %zu\n", h.fields.size());
     for (size_t i = 0; i < h.fields.size(); ++i)
@@ -164,6 +174,8 @@ int Create(const Args& a) {
             return std::vector<uint8_t>(s.begin(), s.end());
         });
     }
+    for (const pdxtool::IndexText& index : s.indexes)
+        t->AddSecondaryIndex(index.fields, index.name);
     std::printf("%s: %zu records\n", path.c_str(), rows);
     return 0;
 }

@@ -104,6 +104,26 @@ SchemaText ParseSchemaText(std::string_view text, const std::string& where) {
                 f.size = paradox::FixedFieldSize(*t);
             }
             out.schema.fields.push_back(f);
+        } else if (word == "index") {
+            IndexText index;
+            std::string_view list = rest;
+            const size_t named = rest.find(" name ");
+            if (named != std::string_view::npos) {
+                list = Trim(rest.substr(0, named));
+                index.name = std::string(Trim(rest.substr(named + 6)));
+                if (index.name.empty()) fail("index ... name takes a name");
+            }
+            while (!list.empty()) {
+                const size_t comma = list.find(',');
+                const std::string_view field = Trim(list.substr(0, comma));
+                if (field.empty()) fail("index takes field names separated by commas");
+                index.fields.emplace_back(field);
+                list = comma == std::string_view::npos ? "" : list.substr(comma + 1);
+                if (comma != std::string_view::npos && Trim(list).empty())
+                    fail("index takes field names separated by commas");
+            }
+            if (index.fields.empty()) fail("index takes one or more field names");
+            out.indexes.push_back(std::move(index));
         } else {
             fail("unknown setting '" + std::string(word) + "'");
         }

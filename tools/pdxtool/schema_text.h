@@ -6,6 +6,9 @@
 //   key 1              the first N fields form the primary key (default 0: unkeyed)
 //   password secret    encrypt the table with this password (the rest of the line)
 //   field TYPE NAME    a field; NAME is the rest of the line (spaces allowed)
+//   index F1[,F2...] [name NAME]
+//                      a maintained secondary index on those fields (by name, comma
+//                      separated): unnamed on one field an .Xnn file, otherwise .XGn
 // TYPE is the type letter with the size the header stores where the type has one:
 //   A<n> alpha (1..255)      Y<n> bytes (1..255)       #<d> BCD with d decimals (0..32)
 //   M<n> memo, F<n> formatted memo (11..250: leader + 10)
@@ -16,15 +19,22 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "paradox/schema.h"
 #include "paradox/table.h"
 
 namespace pq::pdxtool {
 
+struct IndexText {
+    std::vector<std::string> fields;
+    std::string name;
+};
+
 struct SchemaText {
     paradox::Schema schema;
     paradox::CreateOptions options;
+    std::vector<IndexText> indexes;
 };
 
 // Throws pq::Exception "WHERE:LINE: problem" for a line it cannot read.
