@@ -104,6 +104,8 @@ SchemaText ParseSchemaText(std::string_view text, const std::string& where) {
                 f.size = paradox::FixedFieldSize(*t);
             }
             out.schema.fields.push_back(f);
+        } else if (word == "valid") {
+            out.valid.emplace_back(lineNo, std::string(rest));
         } else {
             fail("unknown setting '" + std::string(word) + "'");
         }

@@ -6,6 +6,7 @@
 //   key 1              the first N fields form the primary key (default 0: unkeyed)
 //   password secret    encrypt the table with this password (the rest of the line)
 //   field TYPE NAME    a field; NAME is the rest of the line (spaces allowed)
+//   valid NAME CHECK   a validity check of a field declared above (validity_text.h)
 // TYPE is the type letter with the size the header stores where the type has one:
 //   A<n> alpha (1..255)      Y<n> bytes (1..255)       #<d> BCD with d decimals (0..32)
 //   M<n> memo, F<n> formatted memo (11..250: leader + 10)
@@ -16,6 +17,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "paradox/schema.h"
 #include "paradox/table.h"
@@ -25,6 +28,8 @@ namespace pq::pdxtool {
 struct SchemaText {
     paradox::Schema schema;
     paradox::CreateOptions options;
+    // The text after "valid" of each validity line, with its line number.
+    std::vector<std::pair<size_t, std::string>> valid;
 };
 
 // Throws pq::Exception "WHERE:LINE: problem" for a line it cannot read.
