@@ -47,6 +47,10 @@ struct Case {
     const char* reported;
 };
 
+void PrintTo(const Case& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class HostValidityE2E : public ::testing::TestWithParam<Case> {};
 
 TEST_P(HostValidityE2E, ARecordBreakingACheckStopsTheInstallationAfterTheRecordsBeforeIt) {
