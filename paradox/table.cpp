@@ -840,7 +840,6 @@ struct Table::Impl {
     void Post() {
         if (state == State::kBrowse) throw Error(path + ": no record is being edited");
         CheckWritable();
-        PersistIndex();
         std::vector<uint8_t> rec = edit;
         const bool inserting = state == State::kInsert;
         uint32_t autoInc = header().autoIncrement;
@@ -858,6 +857,7 @@ struct Table::Impl {
             }
         }
         CheckValidity(rec);  // may throw: nothing done
+        PersistIndex();      // a rebuilt index reaches its file before the first save
         const bool keyChanged =
             keyed() && !inserting && std::memcmp(rec.data(), current.data(), keyBytes) != 0;
         std::optional<Spot> spot;
