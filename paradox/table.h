@@ -120,7 +120,8 @@ class Table {
 
     // --- Editing ---
     // REQUIRES browse. Edit: the current record (not AtEnd). Error when the table is read-only,
-    // has secondary index files, or a previous write failed.
+    // has secondary index files, has a validity file that cannot be read, or a previous write
+    // failed. Append: a new record holding the validity file's defaults.
     void Edit();
     void Append();
     // REQUIRES editing. ValueError when the value cannot be converted. Auto-increment fields:
