@@ -379,5 +379,27 @@ TEST(Samples, AMissingIndexIsRebuiltAndWrittenWholeOrNotAtAll) {
     }
 }
 
+// fk1 is an empty keyed table whose index keeps a root block with no levels and no blocks, as
+// other software leaves it: it takes its first records (its secondary index files are left out
+// here, which would make it refuse writes).
+TEST(Samples, AnEmptyKeyedTableTakesItsFirstRecords) {
+    MemoryFileSystem fs;
+    CopySamples(fs, {"with-companions/fk1.db", "with-companions/fk1.px"});
+    {
+        auto t = Table::Open(fs, "/s/with-companions/fk1.db");
+        EXPECT_EQ(t->RecordCount(), 0u);
+        EXPECT_TRUE(t->AtEnd());
+        EXPECT_FALSE(t->SeekKey({Value::Integer(1)}));
+        testing::InsertRow(*t, {Value(), Value::Integer(20)});
+        testing::InsertRow(*t, {Value(), Value::Integer(10)});
+        EXPECT_THAT(t->Check(), ::testing::IsEmpty());
+    }
+    auto t = Table::Open(fs, "/s/with-companions/fk1.db");
+    EXPECT_THAT(t->Check(), ::testing::IsEmpty());
+    // The key is an auto-increment field: the engine numbers the records from 1.
+    EXPECT_EQ(ReadAll(*t), (std::vector<Row>{{Value::Integer(1), Value::Integer(20)},
+                                             {Value::Integer(2), Value::Integer(10)}}));
+}
+
 }  // namespace
 }  // namespace pq::paradox
