@@ -30,10 +30,26 @@ BlockFile::BlockFile(File& file, FileHeader header, std::string where, std::opti
       capacity_(static_cast<int>((blockSize_ - f::kBlockHeader) / header_.recordSize)) {
     const uint64_t need = header_.headerSize + uint64_t{header_.blocksInFile} * blockSize_;
     const uint64_t size = file_.Size();
-    if (size < need)
+    fileSize_ = size;
+    auto tooShort = [&] {
         Corrupt(where_, "the file has " + std::to_string(size) + " bytes but its header counts " +
                             std::to_string(header_.blocksInFile) + " blocks of " +
                             std::to_string(blockSize_) + " (" + std::to_string(need) + " bytes)");
+    };
+    requiredSize_ = header_.headerSize;
+    if (size < need) {
+        // Real files may end inside their last block, after the records it holds: the rest
+        // of the block reads as zeros. Every block before it must be whole, and the last one
+        // must hold its header and all its records (for an encrypted file, whole chunks).
+        const uint16_t last = header_.blocksInFile;
+        const uint64_t lastStart = BlockOffset(last);
+        if (size < lastStart + (key_ ? kCryptChunkSize : f::kBlockHeader)) tooShort();
+        BlockPtr b = Fresh(last);
+        ReadInto(*b, size);
+        if (key_) DecryptDbBlock(b->bytes.data(), blockSize_, *key_, b->number);
+        requiredSize_ = lastStart + UsedBytes(*b);
+        if (size < requiredSize_) tooShort();
+    }
     auto check = [&](uint16_t n, const char* what) {
         if (n > header_.blocksInFile)
             Corrupt(where_ + ": header", std::string(what) + " " + std::to_string(n) +
@@ -75,10 +91,40 @@ void BlockFile::Decode(Block& b, bool check) {
     Count(b);  // checks the last-record offset
 }
 
+void BlockFile::ReadInto(Block& b, uint64_t fileSize) {
+    b.bytes.resize(blockSize_);
+    const uint64_t offset = BlockOffset(b.number);
+    const size_t present =
+        fileSize > offset ? static_cast<size_t>(std::min<uint64_t>(fileSize - offset, blockSize_))
+                          : 0;
+    if (present) file_.ReadAt(offset, b.bytes.data(), present);
+    std::fill(b.bytes.begin() + static_cast<ptrdiff_t>(present), b.bytes.end(), 0);
+}
+
+size_t BlockFile::UsedBytes(const Block& b) const {
+    const int last = static_cast<int16_t>(GetU16(b.bytes, f::kBlockLastOffset));
+    size_t used = f::kBlockHeader;
+    if (last >= 0) used += static_cast<size_t>(last) + recordSize_;
+    if (key_) used = (used + kCryptChunkSize - 1) / kCryptChunkSize * kCryptChunkSize;
+    return std::min<size_t>(used, blockSize_);
+}
+
 BlockPtr BlockFile::Read(BlockPtr b, bool check) {
-    b->bytes.resize(blockSize_);
-    file_.ReadAt(BlockOffset(b->number), b->bytes.data(), blockSize_);
+    const uint64_t end = BlockOffset(b->number) + blockSize_;
+    if (end > fileSize_) fileSize_ = file_.Size();  // the file may have grown since
+    if (end <= fileSize_) {
+        b->bytes.resize(blockSize_);
+        file_.ReadAt(BlockOffset(b->number), b->bytes.data(), blockSize_);
+        Decode(*b, check);
+        return b;
+    }
+    // The last block of a file that ends inside it (see the constructor).
+    ReadInto(*b, fileSize_);
     Decode(*b, check);
+    if (check && BlockOffset(b->number) + UsedBytes(*b) > fileSize_)
+        Corrupt(where_ + ": block " + std::to_string(b->number),
+                "the file ends at byte " + std::to_string(fileSize_) +
+                    ", before the records of the block");
     return b;
 }
 
@@ -296,7 +342,16 @@ void BlockFile::Flush(WriteBatch& batch) {
     Evict();
 }
 
+std::string BlockFile::SizeProblem() {
+    const uint64_t size = file_.Size();
+    const uint64_t whole = header_.headerSize + uint64_t{header_.blocksInFile} * blockSize_;
+    if (size <= whole && size >= requiredSize_) return {};
+    return where_ + ": the file has " + std::to_string(size) + " bytes, its header accounts for " +
+           std::to_string(whole);
+}
+
 void BlockFile::DropCache() {
+    fileSize_ = 0;  // read again: undoing a save may have shortened the file
     for (const BlockPtr& b : dirty_) b->queued = false;
     dirty_.clear();
     lru_.clear();

@@ -105,6 +105,10 @@ class BlockFile {
     void Flush(WriteBatch& batch);
     // Forgets cached blocks, e.g. after a failed write (the file is then read again).
     void DropCache();
+    // Why the file's size does not fit its header (longer than its blocks, or ending before
+    // the records of its last block), or empty. A file may end inside its last block after
+    // that block's records, as other writers leave it.
+    std::string SizeProblem();
     // How many blocks are cached, for tests and memory checks.
     size_t CachedBlocks() const { return cached_; }
 
@@ -115,6 +119,10 @@ class BlockFile {
     BlockPtr Fresh(uint16_t n);
     // Decrypts a block just read and, with `check`, checks its header (as Get promises).
     void Decode(Block& b, bool check);
+    // Reads block b.number's bytes that the file holds (it has fileSize bytes); zeros after.
+    void ReadInto(Block& b, uint64_t fileSize);
+    // Bytes of a block that its header and records take (whole chunks when encrypted).
+    size_t UsedBytes(const Block& b) const;
     // Reads block b->number alone into b, then decodes it.
     BlockPtr Read(BlockPtr b, bool check);
     BlockPtr Load(uint16_t n, bool check);
@@ -135,6 +143,8 @@ class BlockFile {
     size_t recordSize_;
     int capacity_;
     bool headerDirty_ = false;
+    uint64_t fileSize_ = 0;      // the file's size when last asked
+    uint64_t requiredSize_ = 0;  // at open: the bytes up to the last block's records
 
     std::vector<BlockPtr> dirty_;  // changed since the last Flush
     std::list<BlockPtr> lru_;      // most recent first

@@ -36,9 +36,10 @@ PrimaryIndex::PrimaryIndex(File& file, FileHeader header, std::string where, Key
                                                  std::to_string(keyBytes_));
     if (index_.capacity() < 2)
         Corrupt(index_.where() + ": header", "index blocks hold fewer than two entries");
-    if ((h.indexLevels == 0) != (h.indexRoot == 0))
+    // An empty index has no levels; its root is then unused (other writers leave 1 there).
+    if (h.indexLevels > 0 && h.indexRoot == 0)
         Corrupt(index_.where() + ": header", "root block and level count disagree");
-    if (h.indexRoot > h.blocksInFile)
+    if (h.indexLevels > 0 && h.indexRoot > h.blocksInFile)
         Corrupt(index_.where() + ": header", "root block beyond the end of the file");
     if (h.indexLevels > 16) Corrupt(index_.where() + ": header", "implausible index levels");
 }

@@ -23,6 +23,7 @@
 #include "paradox/primary_index.h"
 #include "paradox/recent_reads.h"
 #include "paradox/secondary_index.h"
+#include "paradox/validity.h"
 #include "paradox/write_batch.h"
 
 namespace pq::paradox {
@@ -113,10 +114,19 @@ struct Table::Impl {
     std::unique_ptr<BlockFile> db;
     std::unique_ptr<File> pxFile;
     std::unique_ptr<PrimaryIndex> px;
+    // A primary index rebuilt from the data because its file was missing: held in memory
+    // until the first write puts it at pxRebuiltPath.
+    std::unique_ptr<MemoryFileSystem> pxMemory;
+    std::string pxRebuiltPath;
     std::string mbPath;
     std::unique_ptr<File> mbFile;
     std::unique_ptr<BlobFile> blobs;
     std::unique_ptr<SecondaryIndexes> secondaries;
+    // The validity checks of the .VAL beside the table; validityProblem says why they could
+    // not be read (writes are then refused).
+    std::optional<Validity> validity;
+    std::string validityFile;
+    std::string validityProblem;
     bool codePageSupported = true;
     std::string broken;  // why writes stopped, when a write failed
 
@@ -410,6 +420,72 @@ struct Table::Impl {
         return false;
     }
 
+    // ---- a missing primary index ----
+    // Builds the index of the data blocks in memory. CorruptError when the records are not in
+    // key order, which no index can describe.
+    void RebuildIndex(const std::string& pxPath) {
+        pxMemory = std::make_unique<MemoryFileSystem>();
+        pxFile = pxMemory->Open("/rebuilt.px", OpenMode::kCreate);
+        const std::vector<uint8_t> ph =
+            BuildIndexHeader(schema, FileName(pxPath), schema.blockSize, header().raw);
+        pxFile->WriteAt(0, ph.data(), ph.size());
+        px = std::make_unique<PrimaryIndex>(*pxFile, ReadFileHeader(*pxFile, pxPath, true), pxPath,
+                                            order);
+        std::vector<uint8_t> previous, lastFirst;
+        uint32_t guard = 0;
+        for (uint16_t b = header().firstBlock; b != 0;) {
+            if (++guard > header().blocksInFile)
+                Corrupt(path, "the block chain has a cycle at block " + std::to_string(b));
+            BlockPtr blk = db->Get(b);
+            const int n = db->Count(*blk);
+            if (n == 0) Corrupt(path + ": block " + std::to_string(b), "empty block in the chain");
+            for (int i = 0; i < n; ++i) {
+                const Bytes k = KeyOf(db->Record(*blk, i));
+                if (!previous.empty() && order.Compare(previous, k) >= 0)
+                    Corrupt(path + ": block " + std::to_string(b),
+                            "records out of key order: its primary index " + FileName(pxPath) +
+                                " is missing and cannot be rebuilt");
+                previous.assign(k.begin(), k.end());
+            }
+            const std::vector<uint8_t> first = FirstKey(*blk);
+            if (px->empty()) {
+                px->Start(b, first, n);
+            } else {
+                PrimaryIndex::Path at = px->FindBlock(lastFirst);
+                px->InsertAfter(at, b, first, n);
+            }
+            lastFirst = first;
+            b = blk->next();
+        }
+        WriteBatch batch;
+        px->Flush(batch);
+        batch.Apply();
+        pxRebuiltPath = pxPath;
+    }
+
+    // Writes a rebuilt index to its file, as a save of its own (undone as a whole, leaving an
+    // empty file that the next open rebuilds again).
+    void PersistIndex() {
+        if (!pxMemory) return;
+        auto file = fs.Open(pxRebuiltPath, OpenMode::kCreate);
+        const std::vector<uint8_t> bytes = pxMemory->Bytes("/rebuilt.px");
+        BeginSave();
+        try {
+            WriteBatch batch;
+            batch.Add(*file, 0, bytes);
+            batch.Apply(journal.get());
+        } catch (const std::exception& e) {
+            AbandonSave(e, false);
+            throw;
+        }
+        EndSave();
+        std::unique_ptr<File> real = RecentReadsFile(std::move(file));
+        FileHeader h = ReadFileHeader(*real, pxRebuiltPath, true);
+        px = std::make_unique<PrimaryIndex>(*real, std::move(h), pxRebuiltPath, order);
+        pxFile = std::move(real);
+        pxMemory.reset();
+    }
+
     // ---- writing: structure ----
     void CheckWritable() {
         if (readOnly) throw Error(path + ": the table is open for reading only");
@@ -420,6 +496,52 @@ struct Table::Impl {
         if (!codePageSupported)
             throw Error(path + ": code page " + std::to_string(schema.codePage) +
                         " is not supported for writing");
+        if (!validityProblem.empty())
+            throw Error(path + ": its validity checks cannot be read (" + validityProblem +
+                        "); the table is not written");
+    }
+
+    // ---- validity checks ----
+    void ReadValidity() {
+        const auto val = FindSibling(fs, path, "VAL");
+        if (!val) return;
+        validityFile = *val;
+        try {
+            auto file = fs.Open(*val, OpenMode::kRead);
+            std::vector<uint8_t> bytes(static_cast<size_t>(file->Size()));
+            if (!bytes.empty()) file->ReadAt(0, bytes.data(), bytes.size());
+            validity = ParseValidity(bytes, schema.fields, schema.codePage, *val);
+        } catch (const Error& e) {
+            validityProblem = e.what();
+        }
+    }
+
+    // A new record starts with the fields' defaults.
+    void ApplyDefaults() {
+        if (!validity) return;
+        for (size_t i = 0; i < schema.fields.size(); ++i) {
+            const auto& d = validity->fields[i].defaultValue;
+            if (d && !IsBlobType(field(i).type) && field(i).type != FieldType::kAutoInc)
+                std::memcpy(edit.data() + offset[i], d->data(), d->size());
+        }
+    }
+
+    // Before anything of a save is written: ValidityError when the record breaks a check.
+    void CheckValidity(const std::vector<uint8_t>& rec) {
+        if (!validity) return;
+        std::vector<bool> isNull(schema.fields.size());
+        for (size_t i = 0; i < schema.fields.size(); ++i) {
+            if (!IsBlobType(field(i).type)) {
+                isNull[i] = AllZero(FieldBytes(rec.data(), i));
+                continue;
+            }
+            auto pending = pendingBlobs.find(i);
+            isNull[i] = pending != pendingBlobs.end()
+                            ? pending->second.empty()
+                            : DecodeBlobDescriptor(FieldBytes(rec.data(), i)).length == 0;
+        }
+        CheckRecordValidity(*validity, schema.fields, offset, rec.data(), isNull, schema.codePage,
+                            path);
     }
 
     void LinkAfter(Block& left, Block& fresh) {
@@ -718,6 +840,8 @@ struct Table::Impl {
                 EncodeFieldInt(autoInc, MutableBytes(rec.data() + offset[i], 4));
             }
         }
+        CheckValidity(rec);  // may throw: nothing done
+        PersistIndex();      // a rebuilt index reaches its file before the first save
         const bool keyChanged =
             keyed() && !inserting && std::memcmp(rec.data(), current.data(), keyBytes) != 0;
         std::optional<Spot> spot;
@@ -765,6 +889,7 @@ struct Table::Impl {
         if (state != State::kBrowse) throw Error(path + ": cannot delete while editing");
         if (atEnd) throw Error(path + ": no current record (at the end of the table)");
         CheckWritable();
+        PersistIndex();
         std::vector<uint32_t> toFree;
         for (size_t i = 0; i < schema.fields.size(); ++i) {
             if (!IsBlobType(field(i).type)) continue;
@@ -873,9 +998,13 @@ std::unique_ptr<Table> Table::Open(FileSystem& fs, const std::string& path,
 
     if (s.keyFieldCount > 0) {
         auto pxPath = FindSibling(fs, path, "PX");
-        if (!pxPath)
-            throw Error(path + ": its primary index " + FileName(SiblingName(path, "PX")) +
-                        " is missing");
+        // A missing index (or an empty file, what an interrupted rebuild leaves) is rebuilt
+        // from the data; it reaches the disk before the table's first write.
+        if (!pxPath || fs.Open(*pxPath, OpenMode::kRead)->Size() == 0)
+            m->RebuildIndex(pxPath ? *pxPath : SiblingName(path, "PX"));
+    }
+    if (s.keyFieldCount > 0 && !m->px) {
+        const auto pxPath = FindSibling(fs, path, "PX");
         m->pxFile =
             keepReads(fs.Open(*pxPath, options.readOnly ? OpenMode::kRead : OpenMode::kReadWrite));
         FileHeader ph = ReadFileHeader(*m->pxFile, *pxPath, true);
@@ -888,6 +1017,10 @@ std::unique_ptr<Table> Table::Open(FileSystem& fs, const std::string& path,
                 Corrupt(*pxPath + ": header",
                         "key field " + std::to_string(i + 1) + " differs from the table's");
         m->px = std::make_unique<PrimaryIndex>(*m->pxFile, std::move(ph), *pxPath, m->order);
+        if (m->px->empty() != (dh.blocksInUse == 0))
+            Corrupt(*pxPath, m->px->empty() ? "the index is empty, the table has " +
+                                                  std::to_string(dh.blocksInUse) + " blocks"
+                                            : "the index has entries, the table has no blocks");
     }
 
     bool hasBlobs = false;
@@ -904,6 +1037,7 @@ std::unique_ptr<Table> Table::Open(FileSystem& fs, const std::string& path,
     }
     m->secondaries =
         std::make_unique<SecondaryIndexes>(fs, path, m->db->header(), !options.readOnly);
+    m->ReadValidity();
     m->First();
     return std::unique_ptr<Table>(new Table(std::move(m)));
 }
@@ -1054,6 +1188,7 @@ void Table::Append() {
     if (m.state != State::kBrowse) throw Error(m.path + ": a record is already being edited");
     m.CheckWritable();
     m.edit.assign(m.recordSize, 0);
+    m.ApplyDefaults();
     m.pendingBlobs.clear();
     m.state = State::kInsert;
 }
@@ -1118,10 +1253,7 @@ std::vector<std::string> Table::Check() {
     std::vector<std::string> problems;
     auto problem = [&](const std::string& what) { problems.push_back(what); };
     const FileHeader& h = m.db->header();
-    const uint64_t expected = h.headerSize + uint64_t{h.blocksInFile} * m.db->blockSize();
-    if (m.dbFile->Size() != expected)
-        problem(m.path + ": the file has " + std::to_string(m.dbFile->Size()) +
-                " bytes, its header accounts for " + std::to_string(expected));
+    if (const std::string size = m.db->SizeProblem(); !size.empty()) problem(size);
 
     // The chain, its records and their blobs.
     struct Seen {
@@ -1251,13 +1383,7 @@ std::vector<std::string> Table::Check() {
     // The primary index against the data.
     if (m.px) {
         try {
-            const uint64_t pxExpected =
-                m.px->header().headerSize +
-                uint64_t{m.px->header().blocksInFile} * m.px->blocks().blockSize();
-            if (m.pxFile->Size() != pxExpected)
-                problem(m.px->blocks().where() + ": the file has " +
-                        std::to_string(m.pxFile->Size()) + " bytes, its header accounts for " +
-                        std::to_string(pxExpected));
+            if (const std::string size = m.px->blocks().SizeProblem(); !size.empty()) problem(size);
             const auto level1 = m.px->Verify(problem);
             if (level1.size() != chain.size()) {
                 problem(m.px->blocks().where() + ": " + std::to_string(level1.size()) +
@@ -1284,7 +1410,18 @@ std::vector<std::string> Table::Check() {
     }
     if (m.blobs) m.blobs->Check(problems);
     m.secondaries->Check(*m.db, problem);
+    // The validity file: readable, and written for the table as it is (its byte 0 is the
+    // table's change counter at 0x2E).
+    if (!m.validityProblem.empty()) problem(m.validityProblem);
+    if (m.validity && m.validity->tableChange != h.raw[fmt::kChangeCount2])
+        problem(m.validityFile + ": byte 0 is " + std::to_string(m.validity->tableChange) +
+                ", the table's change counter at 0x2E is " +
+                std::to_string(h.raw[fmt::kChangeCount2]) + ": the validity file is out of date");
     return problems;
+}
+
+const Validity* Table::validity() const {
+    return impl_->validity ? &*impl_->validity : nullptr;
 }
 
 size_t Table::MemoryBytes() const {

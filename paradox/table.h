@@ -12,7 +12,9 @@
 // of its predecessor, a full block splits (a new block when appending past the last record), and
 // the .PX follows every change. A record whose key changes moves. A duplicate key is a
 // KeyViolationError. Auto-increment fields get the header's last value + 1 on every insert,
-// whatever was set, and keep their value on updates.
+// whatever was set, and keep their value on updates. A keyed table whose .PX is missing is read
+// through an index rebuilt in memory, written to its file before the table's first save. The
+// validity checks of a .VAL beside the table (validity.h) hold for every save.
 //
 // Ownership: a Table owns its open files, caches and indexes; the FileSystem must outlive it.
 // Not thread-safe. A failed write leaves the table refusing further work until reopened.
@@ -28,6 +30,8 @@
 #include "paradox/value.h"
 
 namespace pq::paradox {
+
+struct Validity;
 
 struct OpenOptions {
     bool readOnly = false;
@@ -132,8 +136,9 @@ class Table {
     // Error, as Edit and Append would give it, when the table cannot be written now.
     void CheckWritable();
     // REQUIRES browse. Edit: the current record (not AtEnd). Error when the table is read-only,
-    // has a secondary index that a save could not keep (see paradox/secondary_index.h), or a
-    // previous write failed.
+    // has a secondary index that a save could not keep (see paradox/secondary_index.h), has a
+    // validity file that cannot be read, or a previous write failed. Append: a new record
+    // holding the validity file's defaults.
     void Edit();
     void Append();
     // REQUIRES editing. ValueError when the value cannot be converted. Auto-increment fields:
@@ -141,8 +146,9 @@ class Table {
     void Set(size_t field, const Value& value);
     // The same; a blob field takes bytes over without copying them.
     void Set(size_t field, Value&& value);
-    // Saves the record to the files at once; the cursor then stands on it. On KeyViolationError
-    // or ValueError nothing was written and the edit goes on. A failed write undoes the whole
+    // Saves the record to the files at once; the cursor then stands on it. On KeyViolationError,
+    // ValueError or ValidityError (a check of the table's .VAL) nothing was written and the
+    // edit goes on. A failed write undoes the whole
     // save on the files at once; the table then refuses writes until reopened.
     void Post();
     void Cancel();
@@ -158,9 +164,14 @@ class Table {
     // --- Checking ---
     // Every rule the files must meet: header against the file size, the block chain and free
     // list, record and block counts, key order and uniqueness, the .PX against the data, every
-    // blob pointer and the blob file, each maintained secondary index against a rebuild. One
-    // line per problem; empty for a valid table.
+    // blob pointer and the blob file, each maintained secondary index against a rebuild, the
+    // validity file against the table. One line per problem; empty for a valid table.
     std::vector<std::string> Check();
+
+    // The validity checks of the table's .VAL (enforced by Post; a new record starts with the
+    // defaults), or null when there is none or it cannot be read (Check says why; writes are
+    // then refused).
+    const Validity* validity() const;
 
     // Memory held by caches and in-memory indexes, for tests and the benchmark.
     size_t MemoryBytes() const;

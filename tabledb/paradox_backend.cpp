@@ -4,7 +4,9 @@
 #include <variant>
 
 #include "paradox/error.h"
+#include "paradox/field_codec.h"
 #include "paradox/table.h"
+#include "paradox/validity.h"
 #include "tabledb/table_backend.h"
 
 namespace pq::tabledb {
@@ -137,6 +139,19 @@ class ParadoxBackend : public TableBackend {
                          : 0;
             fields_.push_back(d);
         }
+        // The table's validity checks: required fields, and the defaults of a new record.
+        newRecord_.resize(fields_.size());
+        if (const paradox::Validity* v = t_->validity()) {
+            const auto& fields = t_->schema().fields;
+            for (size_t i = 0; i < fields_.size(); ++i) {
+                const paradox::FieldValidity& fv = v->fields[i];
+                fields_[i].required = fv.required;
+                if (fv.defaultValue && !paradox::IsBlobType(fields[i].type) &&
+                    fields[i].type != FieldType::kAutoInc)
+                    newRecord_[i] = FromEngine(
+                        paradox::DecodeField(fields[i], *fv.defaultValue, t_->schema().codePage));
+            }
+        }
     }
 
     const std::vector<FieldDefinition>& Fields() const override { return fields_; }
@@ -164,6 +179,7 @@ class ParadoxBackend : public TableBackend {
             return t_->FindFirstEqual(field, ToEngine(value, t_->schema().fields[field].type));
         });
     }
+    std::vector<Value> NewRecordValues() const override { return newRecord_; }
     void CheckWritable() override {
         if (t_->IsReadOnly())
             throw EDBEngineError(errc::kReadOnly, {"Table is read only.", "Table: " + t_->path()});
@@ -183,7 +199,7 @@ class ParadoxBackend : public TableBackend {
         Write([&] {
             t_->Append();
             for (size_t i = 0; i < values.size(); ++i)
-                if (!values[i].IsNull())
+                if (!values[i].IsNull() || !newRecord_[i].IsNull())
                     t_->Set(i, ToEngine(values[i], t_->schema().fields[i].type));
             t_->Post();
         });
@@ -203,6 +219,7 @@ class ParadoxBackend : public TableBackend {
 
     std::unique_ptr<paradox::Table> t_;
     std::vector<FieldDefinition> fields_;
+    std::vector<Value> newRecord_;  // the fields' defaults
 };
 
 }  // namespace

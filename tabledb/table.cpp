@@ -222,7 +222,7 @@ void Table::BeginAppend() {
     RequireActive();
     if (state_ != State::kBrowse) Cancel();
     backend_->CheckWritable();
-    buffer_.assign(fields_.size(), Value());
+    buffer_ = backend_->NewRecordValues();
     written_.assign(fields_.size(), false);
     state_ = State::kInsert;
 }

@@ -35,12 +35,17 @@ class TableBackend {
     // Position on the first record, in table order, whose field equals the value.
     virtual bool SeekFirstEqual(size_t field, const Value& value) = 0;
 
+    // The values a new record starts with: the fields' defaults, null where there is none.
+    virtual std::vector<Value> NewRecordValues() const {
+        return std::vector<Value>(Fields().size());
+    }
     // Throws when the table cannot be written (opened read only, refused by the engine).
     virtual void CheckWritable() = 0;
     // Rewrites the current record: fields marked written take the given values, the others
     // keep theirs. The record stays current.
     virtual void Update(const std::vector<Value>& values, const std::vector<bool>& written) = 0;
-    // Adds a record (in key order for a keyed table); it becomes current.
+    // Adds a record (in key order for a keyed table); it becomes current. Null values clear
+    // the fields' defaults.
     virtual void Insert(const std::vector<Value>& values) = 0;
 };
 

@@ -351,8 +351,17 @@ def add_cases(c):
     data = read(px)
     set_u16(data, H_PX_ROOT, 0)
     write(px, data)
-    _, px, _ = c.case("primary_index_missing", q, "its primary index Mat.px is missing")
+    # A missing index is rebuilt from the data, which it cannot be when the records are out
+    # of key order.
+    db, px, _ = c.case("primary_index_missing_records_out_of_order", q,
+                       "its primary index Mat.px is missing and cannot be rebuilt")
     os.remove(px)
+    f = DbFile(read(db))
+    first, second = f.record_at(1, 0), f.record_at(1, 1)
+    size = f.record_size
+    f.b[first:first + size], f.b[second:second + size] = \
+        f.b[second:second + size], f.b[first:first + size]
+    write(db, f.b)
     _, px, _ = c.case("primary_index_key_type_differs", q, "key field 1 differs from the table's")
     data = read(px)
     data[0x58] = 0x04  # long instead of auto-increment

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 
 #include "paradox/file.h"
+#include "paradox/validity.h"
 #include "tabledb/session.h"
 #include "tests/support/question_tables.h"
 
@@ -158,6 +160,48 @@ TEST_F(TableTest, RequiredFieldIsCheckedBeforeTheErrorEvent) {
         EXPECT_STREQ(e.what(), "Field 'Figura' must have a value");
     }
     EXPECT_EQ(events, 0);
+}
+
+// A table's validity file: its required fields are the fields' Required, checked before the
+// error event; a new record starts with the defaults, which a written null clears.
+TEST_F(TableTest, ValidityChecksGiveRequiredFieldsAndDefaults) {
+    paradox::Schema s = testing::QuestionSchema();
+    s.fields.push_back({"Estado", paradox::FieldType::kAlpha, 10});
+    paradox::Table::Create(fs, "C:\\Dados\\V.db", s).reset();
+    paradox::Validity v;
+    v.fields.resize(s.fields.size());
+    v.fields[2].required = true;
+    v.fields[7].defaultValue = std::vector<uint8_t>(10, 0);
+    std::memcpy(v.fields[7].defaultValue->data(), "novo", 4);
+    fs.Bytes("C:\\Dados\\V.val") = paradox::BuildValidityFile(v, s, "V.db", 1);
+    table.SetTableName("V.db");
+    table.SetActive(true);
+    int events = 0;
+    table.OnPostError = [&](Table&, EDatabaseError&, TDataAction&) { ++events; };
+    EXPECT_TRUE(table.FieldNamed("Enunciado").Required());
+    EXPECT_FALSE(table.FieldNamed("Estado").Required());
+    table.BeginAppend();
+    EXPECT_EQ(table.FieldNamed("Estado").ReadText(), "novo");
+    table.FieldNamed("NumeroReal").WriteInteger(7);
+    try {
+        table.SaveRecord();
+        FAIL();
+    } catch (const EDatabaseError& e) {
+        EXPECT_STREQ(e.what(), "Field 'Enunciado' must have a value");
+    }
+    EXPECT_EQ(events, 0);
+    table.FieldNamed("Enunciado").WriteValue(Value::Text("sete"));
+    table.SaveRecord();
+    table.BeginAppend();
+    table.FieldNamed("NumeroReal").WriteInteger(8);
+    table.FieldNamed("Enunciado").WriteValue(Value::Text("oito"));
+    table.FieldNamed("Estado").WriteValue(Value::Null());
+    table.SaveRecord();
+    table.SetActive(false);
+    const auto rows = testing::ReadAll(fs, "C:\\Dados\\V.db");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][7], "text:novo");
+    EXPECT_EQ(rows[1][7], "null");
 }
 
 // The answer of the error event decides: 0 propagates, 1 aborts silently, anything else

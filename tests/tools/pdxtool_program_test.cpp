@@ -97,13 +97,16 @@ TEST_F(ProgramFixture, CreateInfoDumpCheckAndACorruptByte) {
 }
 
 TEST_F(ProgramFixture, EverySampleChecksAndEncryptedOnesNeedTheirPassword) {
-    for (const char* name :
-         {"CUSTOMER.DB", "County.DB", "ORDERS.DB", "bcd.db", "date7.db", "encrypted.db",
-          "encrypted35.db", "encryptedmemo.db", "graphic240.db", "memo.db", "timestamp.db"}) {
-        const std::string path = std::string(PQ_SAMPLES_DIR) + "/" + name;
-        const Outcome r = Pdxtool("check " + path + " --password 123");
-        EXPECT_EQ(r.status, 0) << name << ": " << r.out;
-    }
+    size_t tables = 0;
+    for (const char* folder : {"", "/with-companions"})
+        for (const auto& e : fsys::directory_iterator(std::string(PQ_SAMPLES_DIR) + folder)) {
+            const std::string ext = e.path().extension().string();
+            if (ext != ".DB" && ext != ".db") continue;
+            ++tables;
+            const Outcome r = Pdxtool("check " + e.path().string() + " --password 123");
+            EXPECT_EQ(r.status, 0) << e.path() << ": " << r.out;
+        }
+    EXPECT_GE(tables, 21u);
     const std::string enc = std::string(PQ_SAMPLES_DIR) + "/encrypted.db";
     const Outcome noPassword = Pdxtool("dump " + enc);
     EXPECT_EQ(noPassword.status, 1);
@@ -150,6 +153,58 @@ TEST_F(ProgramFixture, IndexLinesMakeMaintainedIndexesThatInfoListsAndCheckCheck
     const Outcome keyField = Pdxtool("create " + (dir / "First.DB").string() + " " + first);
     EXPECT_EQ(keyField.status, 1);
     EXPECT_THAT(keyField.out, HasSubstr("its first field is the first field of the primary key"));
+}
+
+// A table made with validity lines, then fixed and extended by hand with upsert: records with
+// a key it holds replace those, the others are added; a record that breaks a check stops the
+// run at its line, after the lines before it were saved.
+TEST_F(ProgramFixture, CreateWithValidityChecksThenUpsert) {
+    const std::string schema = Write("s.txt",
+                                     "key 1\nfield I NumeroReal\nfield A20 Assunto\n"
+                                     "field S Nota\nfield A10 Estado\n"
+                                     "valid Assunto required\nvalid Nota min 0\n"
+                                     "valid Nota max 10\nvalid Estado default novo\n");
+    const std::string db = (dir / "Q.db").string();
+    const Outcome create = Pdxtool("create " + db + " " + schema + " " +
+                                   Write("d.tsv", "NumeroReal\tAssunto\n1\ta\n"));
+    ASSERT_EQ(create.status, 0) << create.out;
+    EXPECT_TRUE(fsys::exists(dir / "Q.val"));
+    const Outcome info = Pdxtool("info " + db);
+    EXPECT_THAT(info.out, HasSubstr("validity checks: 4\n  valid Assunto required\n"
+                                    "  valid Nota min 0\n  valid Nota max 10\n"
+                                    "  valid Estado default novo\n"));
+    const Outcome upsert =
+        Pdxtool("upsert " + db + " " +
+                Write("u.tsv", "NumeroReal\tAssunto\tNota\n3\tc\t9\n1\tA\t10\n2\tb\t\\N\n"));
+    EXPECT_EQ(upsert.status, 0) << upsert.out;
+    EXPECT_EQ(upsert.out, "inserted 2, replaced 1\n");
+    const Outcome refused = Pdxtool(
+        "upsert " + db + " " + Write("v.tsv", "NumeroReal\tAssunto\tNota\n4\td\t0\n5\te\t11\n"));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_THAT(refused.out, HasSubstr("v.tsv:3: " + db +
+                                       ": value 11 of field 'Nota' is above "
+                                       "its maximum 10"));
+    const Outcome missing =
+        Pdxtool("upsert " + db + " " + Write("w.tsv", "NumeroReal\tNota\n6\t1\n"));
+    EXPECT_THAT(missing.out, HasSubstr("w.tsv:2: Field 'Assunto' must have a value"));
+    EXPECT_THAT(Pdxtool("upsert " + db + " " + Write("x.tsv", "Nota\n1\n")).out,
+                HasSubstr("x.tsv:1: no column for the key field 'NumeroReal'"));
+    EXPECT_EQ(Pdxtool("dump " + db).out,
+              "NumeroReal\tAssunto\tNota\tEstado\n"
+              "1\tA\t10\tnovo\n2\tb\t\\N\tnovo\n3\tc\t9\tnovo\n4\td\t0\tnovo\n");
+    EXPECT_EQ(Pdxtool("check " + db).status, 0);
+    // The validity file's first byte must be the table's change counter at 0x2E.
+    {
+        std::fstream f(dir / "Q.val", std::ios::in | std::ios::out | std::ios::binary);
+        f.put(0x7F);
+    }
+    const Outcome stale = Pdxtool("check " + db);
+    EXPECT_EQ(stale.status, 1);
+    EXPECT_THAT(stale.out, HasSubstr("the validity file is out of date"));
+    EXPECT_THAT(Pdxtool("create " + (dir / "R.db").string() + " " +
+                        Write("t.txt", "field S Nota\nvalid Nota max dez\n"))
+                    .out,
+                HasSubstr("t.txt:2: "));
 }
 
 }  // namespace

@@ -11,9 +11,11 @@
 #include "paradox/format.h"
 #include "paradox/header.h"
 #include "paradox/table.h"
+#include "paradox/validity.h"
 #include "tools/pdxtool/dump_format.h"
 #include "tools/pdxtool/schema_text.h"
 #include "tools/pdxtool/tsv_load.h"
+#include "tools/pdxtool/validity_text.h"
 
 namespace {
 
@@ -30,6 +32,10 @@ const char kHelp[] =
     "                                            a killed program left unfinished is not\n"
     "                                            undone first (it is by default)\n"
     "  pdxtool create TABLE.db SCHEMA [DATA.tsv] a new table from a schema, filled from DATA\n"
+    "  pdxtool upsert TABLE.db DATA.tsv [--password P]...\n"
+    "                                            each record of DATA replaces the record with\n"
+    "                                            its primary key, or is inserted (unkeyed:\n"
+    "                                            appended); prints inserted N, replaced M\n"
     "\n"
     "dump: values separated by tabs; text with \\t, \\n, \\r and \\\\ escaped; null as \\N;\n"
     "integers in decimal; numbers and currency as the shortest decimal that reads back the\n"
@@ -41,6 +47,8 @@ const char kHelp[] =
     "  field TYPE NAME      (NAME is the rest of the line)\n"
     "  index F1[,F2...] [name NAME]  a maintained secondary index on the fields\n"
     "                       (unnamed on one field: .Xnn; otherwise .XGn)\n"
+    "  valid NAME required | valid NAME min V | valid NAME max V | valid NAME default V\n"
+    "                       (validity checks, written to the table's .VAL)\n"
     "TYPE: A<n> alpha, Y<n> bytes (n 1..255); #<d> BCD with d decimals; M<n> memo,\n"
     "F<n> formatted memo (n = leader + 10, 11..250); B<n> binary, O<n> OLE, G<n> graphic\n"
     "(10..250); D date, T time, @ timestamp, S short, I long, + autoincrement, N number,\n"
@@ -55,6 +63,11 @@ std::string ReadWhole(const std::string& path) {
     std::string s(static_cast<size_t>(f->Size()), '\0');
     if (!s.empty()) f->ReadAt(0, s.data(), s.size());
     return s;
+}
+
+std::string FileName(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string Folder(const std::string& path) {
@@ -123,6 +136,13 @@ int Info(const Args& a) {
                         x.name.empty() ? "" : (", named " + x.name).c_str(),
                         x.refusal.empty() ? "" : ("; writes refused: " + x.refusal).c_str());
         }
+        if (const paradox::Validity* v = t->validity()) {
+            const auto lines = pdxtool::ValidityText(*v, t->schema());
+            std::printf("validity checks: %zu\n", lines.size());
+            for (const auto& line : lines) std::printf("  %s\n", line.c_str());
+        } else {
+            std::printf("validity checks: none\n");
+        }
     }
     std::printf("fields: %zu\n", h.fields.size());
     for (size_t i = 0; i < h.fields.size(); ++i)
@@ -160,23 +180,69 @@ int Check(const Args& a) {
     return problems.empty() ? 0 : 1;
 }
 
+// The name of a file beside the table, with the table's base name and `ext` in the case of the
+// table's extension.
+std::string Sibling(const std::string& path, std::string ext) {
+    const size_t slash = path.find_last_of("/\\");
+    const size_t dot = path.find_last_of('.');
+    const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    const std::string base = hasExt ? path.substr(0, dot) : path;
+    const std::string old = hasExt ? path.substr(dot + 1) : "";
+    if (!old.empty() && old.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ") == std::string::npos)
+        for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    return base + "." + ext;
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& p) {
+    const std::string s = ReadWhole(p);
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
 int Create(const Args& a) {
     if (a.positional.size() < 2 || a.positional.size() > 3) return -1;
     const std::string& path = a.positional[0];
     pdxtool::SchemaText s = pdxtool::ParseSchemaText(ReadWhole(a.positional[1]), a.positional[1]);
     if (!a.passwords.empty()) s.options.password = a.passwords.front();
+    const paradox::Validity validity =
+        pdxtool::ValidityFromText(s.valid, s.schema, a.positional[1]);
     auto t = paradox::Table::Create(OsFileSystem(), path, s.schema, s.options);
+    if (!s.valid.empty()) {
+        // The validity file is written for the new table's change counter; the table is opened
+        // again to hold the records that follow to its checks.
+        t.reset();
+        const uint8_t change =
+            paradox::ReadFileHeader(*OsFileSystem().Open(path, paradox::OpenMode::kRead), path,
+                                    false)
+                .raw[paradox::format::kChangeCount2];
+        const std::vector<uint8_t> val =
+            paradox::BuildValidityFile(validity, s.schema, FileName(path), change);
+        auto f = OsFileSystem().Open(Sibling(path, "VAL"), paradox::OpenMode::kCreate);
+        f->WriteAt(0, val.data(), val.size());
+        f.reset();
+        paradox::OpenOptions o;
+        if (!s.options.password.empty()) o.passwords.push_back(s.options.password);
+        t = paradox::Table::Open(OsFileSystem(), path, o);
+    }
     size_t rows = 0;
     if (a.positional.size() == 3) {
         const std::string& tsv = a.positional[2];
-        rows = pdxtool::LoadTsv(*t, ReadWhole(tsv), tsv, Folder(tsv), [](const std::string& p) {
-            const std::string s = ReadWhole(p);
-            return std::vector<uint8_t>(s.begin(), s.end());
-        });
+        rows = pdxtool::LoadTsv(*t, ReadWhole(tsv), tsv, Folder(tsv), ReadBytes);
     }
     for (const pdxtool::IndexText& index : s.indexes)
         t->AddSecondaryIndex(index.fields, index.name);
     std::printf("%s: %zu records\n", path.c_str(), rows);
+    return 0;
+}
+
+int Upsert(const Args& a) {
+    if (a.positional.size() != 2) return -1;
+    paradox::OpenOptions o;
+    o.passwords = a.passwords;
+    auto t = paradox::Table::Open(OsFileSystem(), a.positional[0], o);
+    const std::string& tsv = a.positional[1];
+    const pdxtool::UpsertCounts n =
+        pdxtool::UpsertTsv(*t, ReadWhole(tsv), tsv, Folder(tsv), ReadBytes);
+    std::printf("inserted %zu, replaced %zu\n", n.inserted, n.replaced);
     return 0;
 }
 
@@ -203,6 +269,8 @@ int main(int argc, char** argv) {
             rc = Check(a);
         else if (verb == "create")
             rc = Create(a);
+        else if (verb == "upsert")
+            rc = Upsert(a);
         if (rc < 0) {
             std::fputs(kHelp, stderr);
             return 2;

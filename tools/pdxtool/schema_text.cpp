@@ -124,6 +124,8 @@ SchemaText ParseSchemaText(std::string_view text, const std::string& where) {
             }
             if (index.fields.empty()) fail("index takes one or more field names");
             out.indexes.push_back(std::move(index));
+        } else if (word == "valid") {
+            out.valid.emplace_back(lineNo, std::string(rest));
         } else {
             fail("unknown setting '" + std::string(word) + "'");
         }

@@ -9,6 +9,7 @@
 //   index F1[,F2...] [name NAME]
 //                      a maintained secondary index on those fields (by name, comma
 //                      separated): unnamed on one field an .Xnn file, otherwise .XGn
+//   valid NAME CHECK   a validity check of a field declared above (validity_text.h)
 // TYPE is the type letter with the size the header stores where the type has one:
 //   A<n> alpha (1..255)      Y<n> bytes (1..255)       #<d> BCD with d decimals (0..32)
 //   M<n> memo, F<n> formatted memo (11..250: leader + 10)
@@ -19,6 +20,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "paradox/schema.h"
@@ -35,6 +37,8 @@ struct SchemaText {
     paradox::Schema schema;
     paradox::CreateOptions options;
     std::vector<IndexText> indexes;
+    // The text after "valid" of each validity line, with its line number.
+    std::vector<std::pair<size_t, std::string>> valid;
 };
 
 // Throws pq::Exception "WHERE:LINE: problem" for a line it cannot read.

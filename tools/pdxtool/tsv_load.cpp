@@ -1,5 +1,7 @@
 #include "tools/pdxtool/tsv_load.h"
 
+#include <algorithm>
+
 #include "base/exception.h"
 #include "paradox/error.h"
 #include "tools/pdxtool/dump_format.h"
@@ -45,10 +47,11 @@ bool ParseHex(std::string_view s, std::vector<uint8_t>* out) {
     return true;
 }
 
-}  // namespace
-
-size_t LoadTsv(paradox::Table& table, std::string_view tsv, const std::string& where,
-               const std::string& baseFolder, const ReadFileFn& readFile) {
+// Appends every record or (upsert) replaces the record with the same primary key; counts the
+// replaced ones in *replaced.
+size_t Load(paradox::Table& table, std::string_view tsv, const std::string& where,
+            const std::string& baseFolder, const ReadFileFn& readFile, bool upsert,
+            size_t* replaced) {
     const paradox::Schema& schema = table.schema();
     std::vector<int> columns;
     size_t lineNo = 0, rows = 0;
@@ -71,6 +74,10 @@ size_t LoadTsv(paradox::Table& table, std::string_view tsv, const std::string& w
                 columns.push_back(i);
             }
             header = false;
+            if (upsert)
+                for (int k = 0; k < schema.keyFieldCount; ++k)
+                    if (std::find(columns.begin(), columns.end(), k) == columns.end())
+                        fail("no column for the key field '" + schema.fields[k].name + "'");
             continue;
         }
         if (line.empty() && tsv.empty()) break;  // the final newline
@@ -79,7 +86,24 @@ size_t LoadTsv(paradox::Table& table, std::string_view tsv, const std::string& w
             fail(std::to_string(cells.size()) + " values for " + std::to_string(columns.size()) +
                  " columns");
         try {
-            table.Append();
+            bool found = false;
+            if (upsert && schema.keyFieldCount > 0) {
+                std::vector<Value> key(static_cast<size_t>(schema.keyFieldCount));
+                for (size_t c = 0; c < cells.size(); ++c) {
+                    if (columns[c] >= schema.keyFieldCount) continue;
+                    std::string text;
+                    if (!UnescapeText(cells[c], &text))
+                        fail("bad escape in '" + std::string(cells[c]) + "'");
+                    if (cells[c] != "\\N") key[static_cast<size_t>(columns[c])] = Value::Text(text);
+                }
+                found = table.SeekKey(key);
+            }
+            if (found) {
+                table.Edit();
+                ++*replaced;
+            } else {
+                table.Append();
+            }
             for (size_t c = 0; c < cells.size(); ++c) {
                 const size_t i = static_cast<size_t>(columns[c]);
                 const paradox::Field& f = schema.fields[i];
@@ -121,6 +145,22 @@ size_t LoadTsv(paradox::Table& table, std::string_view tsv, const std::string& w
     }
     if (header) throw Exception(where + ": empty file (the first line names the columns)");
     return rows;
+}
+
+}  // namespace
+
+size_t LoadTsv(paradox::Table& table, std::string_view tsv, const std::string& where,
+               const std::string& baseFolder, const ReadFileFn& readFile) {
+    size_t replaced = 0;
+    return Load(table, tsv, where, baseFolder, readFile, false, &replaced);
+}
+
+UpsertCounts UpsertTsv(paradox::Table& table, std::string_view tsv, const std::string& where,
+                       const std::string& baseFolder, const ReadFileFn& readFile) {
+    UpsertCounts counts;
+    const size_t rows = Load(table, tsv, where, baseFolder, readFile, true, &counts.replaced);
+    counts.inserted = rows - counts.replaced;
+    return counts;
 }
 
 }  // namespace pq::pdxtool

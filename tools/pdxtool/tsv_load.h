@@ -23,4 +23,14 @@ using ReadFileFn = std::function<std::vector<uint8_t>(const std::string& path)>;
 size_t LoadTsv(paradox::Table& table, std::string_view tsv, const std::string& where,
                const std::string& baseFolder, const ReadFileFn& readFile);
 
+struct UpsertCounts {
+    size_t inserted = 0;
+    size_t replaced = 0;
+};
+
+// The same, but a record whose primary key the table holds replaces that record (the key
+// fields must have columns); the others are inserted (unkeyed tables: every record appended).
+UpsertCounts UpsertTsv(paradox::Table& table, std::string_view tsv, const std::string& where,
+                       const std::string& baseFolder, const ReadFileFn& readFile);
+
 }  // namespace pq::pdxtool
