@@ -283,7 +283,7 @@ std::vector<uint8_t> BlobFile::Read(uint32_t offsetAndIndex, uint32_t length,
     if (length == 0) return {};
     const uint32_t offset = offsetAndIndex & 0xFFFFFF00u;
     const uint32_t index = offsetAndIndex & 0xFFu;
-    const uint64_t size = SizeFor(std::max<uint64_t>(uint64_t{offset} + mb::kUnit, length));
+    uint64_t size = SizeFor(std::max<uint64_t>(uint64_t{offset} + mb::kUnit, length));
     // Named only for an error: every blob read passes through here.
     const auto where = [&] { return Where(offset); };
     const auto blob = [&] { return "blob " + Hex(offsetAndIndex) + ": "; };
@@ -308,6 +308,8 @@ std::vector<uint8_t> BlobFile::Read(uint32_t offsetAndIndex, uint32_t length,
         if (type != mb::kTypeSingle)
             Corrupt(where(), blob() + "block type " + std::to_string(type) +
                                  " where a single-blob block (2) belongs");
+        // The block may reach past the size seen when its first unit was read.
+        size = SizeFor(uint64_t{offset} + uint64_t{units} * mb::kUnit);
         if (units == 0 || uint64_t{offset} + uint64_t{units} * mb::kUnit > size)
             Corrupt(where(), blob() + "block of " + std::to_string(units) +
                                  " units does not fit in the file");
@@ -513,6 +515,12 @@ BlobFile::Layout& BlobFile::Blocks() {
     return *blocks_;
 }
 
+void BlobFile::DropCache() {
+    blocks_.reset();
+    header_.reset();
+    sizeSeen_ = 0;
+}
+
 // ---- Header counters --------------------------------------------------------------------------
 
 uint16_t BlobFile::NextModNumber() {
@@ -576,10 +584,11 @@ BlobRef BlobFile::Write(std::span<const uint8_t> data) {
 BlobRef BlobFile::Write(std::span<const uint8_t> prefix, std::span<const uint8_t> data) {
     const uint64_t size = uint64_t{prefix.size()} + data.size();
     if (size == 0) return {};
-    if (size > mb::kMaxLength)
-        throw Error(name_ + ": a blob of " + std::to_string(size) + " bytes is longer than the " +
-                    std::to_string(mb::kMaxLength) + " a blob file can hold");
     try {
+        if (size > mb::kMaxLength)
+            throw Error(name_ + ": a blob of " + std::to_string(size) +
+                        " bytes is longer than the " + std::to_string(mb::kMaxLength) +
+                        " a blob file can hold");
         Blocks();
         if (size >= mb::kSmallLimit) return WriteSingle(prefix, data);
         if (prefix.empty()) return WriteSmall(data);

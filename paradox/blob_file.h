@@ -139,6 +139,9 @@ class BlobFile {
     void Validate() const;
 
     const std::string& Name() const { return name_; }
+    // Forgets the block map, the header's counters and the size seen: after a save was undone
+    // on the file, they are read again.
+    void DropCache();
 
   private:
     // What the writer keeps of each block: 8 bytes, so the map of a file with a hundred thousand

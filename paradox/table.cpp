@@ -702,6 +702,8 @@ struct Table::Impl {
     // so the table must be reopened; otherwise it goes on when the files were restored.
     void AbandonSave(const std::exception& e, bool memoryChanged) {
         const bool restored = journal->RollBack();
+        // The blob file's map holds the placements of the blobs just undone.
+        if (blobs) blobs->DropCache();
         if (memoryChanged || !restored) Broken(e);
     }
 

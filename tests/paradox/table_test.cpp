@@ -11,6 +11,7 @@
 #include <random>
 #include <set>
 
+#include "paradox/blob_file.h"
 #include "paradox/crypt.h"
 #include "paradox/error.h"
 #include "tests/paradox/table_test_support.h"
@@ -698,6 +699,145 @@ TEST(Table, AFailedWriteStopsTheTableUntilReopened) {
     t = Table::Open(fs, "/t/w.db");
     EXPECT_THAT(t->Check(), IsEmpty());
     EXPECT_EQ(t->RecordCount(), 1u);
+}
+
+// Keys as long as an index block allows (two, three, four entries a block, and short ones),
+// inserted at random, deleted, and inserted again and again at one place: the index stays about
+// as shallow as its entries need and the table opens again with every record.
+TEST(Table, IndexesOfLongKeysStayShallowThroughEveryInsertPattern) {
+    struct Case {
+        std::vector<uint16_t> keyFields;  // alpha sizes
+        int perIndexBlock;
+    };
+    for (const Case& c : std::vector<Case>{
+             {{255, 255, 255, 250}, 2}, {{255, 255, 160}, 3}, {{255, 245}, 4}, {{20}, 78}}) {
+        SCOPED_TRACE(c.perIndexBlock);
+        MemoryFileSystem fs;
+        std::vector<Field> fields;
+        for (size_t i = 0; i < c.keyFields.size(); ++i)
+            fields.push_back(F("K" + std::to_string(i + 1), FieldType::kAlpha, c.keyFields[i]));
+        fields.push_back(F("V", FieldType::kLong));
+        const int keys = static_cast<int>(c.keyFields.size());
+        auto t = Table::Create(fs, "/t/i.db", MakeSchema(fields, keys, 2048, 7));
+        std::map<std::string, int> model;
+        auto insert = [&](const std::string& k, int v) {
+            Row row(fields.size());
+            row[0] = Value::Text(k);
+            for (int i = 1; i < keys; ++i) row[i] = Value::Text(k.substr(0, 2));
+            row[keys] = Value::Integer(v);
+            InsertRow(*t, row);
+            model[k] = v;
+        };
+        // At most two levels more than full blocks need, or one more than half-full blocks
+        // (of two entries at least) need; deletes never add one.
+        auto levelsFor = [](long entries, long fanout) {
+            int levels = 1;
+            for (long reach = fanout; reach < entries; reach *= fanout) ++levels;
+            return levels;
+        };
+        int mostLevels = 0;
+        auto expectShallowAndWhole = [&](const char* phase) {
+            SCOPED_TRACE(phase);
+            const TableInfo info = t->info();
+            const long n = info.blocksInUse;
+            mostLevels = std::max(
+                mostLevels,
+                std::min(16, std::max(levelsFor(n, c.perIndexBlock) + 2,
+                                      levelsFor(n, std::max(2, c.perIndexBlock / 2)) + 1)));
+            EXPECT_LE(info.indexLevels, mostLevels) << n;
+            EXPECT_THAT(t->Check(), IsEmpty());
+            t.reset();
+            t = Table::Open(fs, "/t/i.db");
+            EXPECT_THAT(t->Check(), IsEmpty());
+            std::map<std::string, int> read;
+            for (t->First(); !t->AtEnd(); t->Next())
+                read[t->Get(0).AsText()] = static_cast<int>(t->Get(keys).AsInteger());
+            EXPECT_EQ(read, model);
+        };
+        std::mt19937 random(17);
+        for (int i = 0; i < 300; ++i) insert("r" + std::to_string(random() % 1000000), i);
+        expectShallowAndWhole("random inserts");
+        int i = 0;
+        for (auto it = model.begin(); it != model.end(); ++i) {
+            if (i % 3) {
+                ++it;
+                continue;
+            }
+            ASSERT_TRUE(t->SeekKey({Value::Text(it->first)}));
+            t->Delete();
+            it = model.erase(it);
+        }
+        expectShallowAndWhole("deletes");
+        // Each key right before the last one inserted: always the same place in the tree.
+        for (int n = 0; n < 150; ++n) insert("m" + std::to_string(999999 - n), n);
+        expectShallowAndWhole("inserts at one place");
+    }
+}
+
+// A save that fails after one blob field was placed (the next one is too long for a blob file)
+// leaves the blob file's map as the file is: later blobs go into free space, never over a live
+// blob, in this session and after a reopen.
+TEST(Table, AFailedSaveLeavesTheBlobMapAsTheFileIs) {
+    MemoryFileSystem fs;
+    const Schema schema = MakeSchema({F("K", FieldType::kLong), F("B1", FieldType::kBinary, 10),
+                                      F("B2", FieldType::kBinary, 10)},
+                                     1);
+    auto t = Table::Create(fs, "/t/f.db", schema);
+    std::map<int, std::vector<uint8_t>> model;
+    auto insert = [&](int k, size_t n) {
+        InsertRow(*t, {Value::Integer(k), Value::Bytes(Pattern(n, uint8_t(k)))});
+        model[k] = Pattern(n, uint8_t(k));
+    };
+    auto expectModel = [&] {
+        EXPECT_THAT(t->Check(), IsEmpty());
+        std::map<int, std::vector<uint8_t>> read;
+        for (t->First(); !t->AtEnd(); t->Next())
+            read[static_cast<int>(t->Get(0).AsInteger())] = t->GetBlob(1);
+        EXPECT_EQ(read, model);
+    };
+    insert(1, 40000);
+    insert(2, 40000);
+    ASSERT_TRUE(t->SeekKey({Value::Integer(1)}));
+    t->Delete();  // a free run of ten units
+    model.erase(1);
+    t->Append();
+    t->Set(0, Value::Integer(3));
+    t->Set(1, Value::Bytes(Pattern(12000, 3)));  // placed in the free run first
+    t->Set(2, Value::Bytes(std::vector<uint8_t>(size_t{mb::kMaxLength} + 1)));
+    EXPECT_THROW(t->Post(), Error);
+    t->Cancel();
+    insert(4, 20000);
+    expectModel();
+    t.reset();
+    t = Table::Open(fs, "/t/f.db");
+    expectModel();
+    insert(5, 36000);
+    expectModel();
+}
+
+// A single-blob block that reaches past the file size this session saw when it read an earlier
+// blob reads as it does after a reopen.
+TEST(Table, ABlobReadsAlikeInTheSessionThatWroteItAndAfterAReopen) {
+    MemoryFileSystem fs;
+    auto t = Table::Create(
+        fs, "/t/s.db", MakeSchema({F("K", FieldType::kLong), F("B", FieldType::kBinary, 10)}, 1));
+    InsertRow(*t, {Value::Integer(0), Value::Bytes(Pattern(40000, 0))});
+    InsertRow(*t, {Value::Integer(1), Value::Bytes(Pattern(5000, 1))});
+    ASSERT_TRUE(t->SeekKey({Value::Integer(1)}));
+    EXPECT_EQ(t->GetBlob(1), Pattern(5000, 1));
+    InsertRow(*t, {Value::Integer(2), Value::Bytes(Pattern(5000, 2))});
+    for (int k : {1, 2}) {
+        ASSERT_TRUE(t->SeekKey({Value::Integer(k)}));
+        t->Delete();
+    }
+    InsertRow(*t, {Value::Integer(3), Value::Bytes(Pattern(14000, 3))});
+    ASSERT_TRUE(t->SeekKey({Value::Integer(3)}));
+    EXPECT_EQ(t->GetBlob(1), Pattern(14000, 3));
+    EXPECT_THAT(t->Check(), IsEmpty());
+    t.reset();
+    t = Table::Open(fs, "/t/s.db");
+    ASSERT_TRUE(t->SeekKey({Value::Integer(3)}));
+    EXPECT_EQ(t->GetBlob(1), Pattern(14000, 3));
 }
 
 // ---- corrupt files: each attack on the bytes gives its own error ----
