@@ -499,6 +499,59 @@ void BlobFile::Validate() const {
     if (!problems.empty()) Corrupt(problems.front().first, problems.front().second);
 }
 
+void BlobFile::CheckPointers(const std::vector<uint32_t>& pointers,
+                             const std::function<std::string(size_t)>& whose,
+                             std::vector<std::string>& problems,
+                             std::vector<std::string>& warnings) const {
+    std::vector<Problem> broken;
+    std::map<uint32_t, Block> blocks;
+    Walk(broken, blocks);
+    if (!broken.empty()) return;
+    // The live blobs: single-blob blocks, and each live slot of the suballocated ones.
+    std::map<uint32_t, uint32_t> live;  // offset|index -> length
+    for (const auto& [offset, block] : blocks) {
+        if (block.type == mb::kTypeSingle) {
+            live[offset | mb::kSingleIndex] = Get32(ReadRange(uint64_t{offset} + 3, 4), 0);
+        } else if (block.type == mb::kTypeSuballocated) {
+            const SlotTable slots = ReadSlots(offset);
+            for (uint32_t i = 0; i < mb::kSlots; ++i)
+                if (slots[i].Live()) live[offset | i] = slots[i].Length();
+        }
+    }
+    std::map<uint32_t, size_t> first;  // offset|index -> the first pointer at it
+    for (size_t i = 0; i < pointers.size(); ++i) {
+        const uint32_t p = pointers[i];
+        const uint32_t offset = p & 0xFFFFFF00u;
+        const auto [seen, added] = first.try_emplace(p, i);
+        if (!added) {
+            problems.push_back(whose(i) + ": blob " + Hex(p) + " is also the blob of " +
+                               whose(seen->second));
+            continue;
+        }
+        auto it = blocks.upper_bound(offset);
+        if (it == blocks.begin()) continue;  // the header block: Read names it
+        --it;
+        const uint64_t end = it->first + uint64_t{it->second.units} * mb::kUnit;
+        if (offset >= end) {
+            problems.push_back(whose(i) + ": blob " + Hex(p) + " lies past the last block of " +
+                               name_ + " (which ends at " + Hex(end) + ")");
+        } else if (it->first != offset && it->second.type == mb::kTypeFree) {
+            problems.push_back(
+                whose(i) + ": blob " + Hex(p) + " lies in free space (the free run of " +
+                std::to_string(it->second.units) + " units at " + Hex(it->first) + ")");
+        } else if (it->first != offset) {
+            problems.push_back(whose(i) + ": blob " + Hex(p) + " overlaps the block of " +
+                               std::to_string(it->second.units) + " units at " + Hex(it->first));
+        }
+    }
+    for (const auto& [p, length] : live)
+        if (!first.count(p))
+            warnings.push_back(Where(p & 0xFFFFFF00u) + ": blob " + Hex(p) + " of " +
+                               std::to_string(length) +
+                               " bytes is in use but no record points at it (a save cut short "
+                               "may leave one; its space is not reused)");
+}
+
 void BlobFile::LoadBlocks() {
     std::vector<Problem> problems;
     std::map<uint32_t, Block> blocks;

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <tuple>
 #include <utility>
 
 #include "base/text.h"
@@ -1110,7 +1111,7 @@ void Table::Delete() {
     impl_->Delete();
 }
 
-std::vector<std::string> Table::Check() {
+std::vector<std::string> Table::Check(std::vector<std::string>* warnings) {
     Impl& m = *impl_;
     std::vector<std::string> problems;
     auto problem = [&](const std::string& what) { problems.push_back(what); };
@@ -1130,6 +1131,8 @@ std::vector<std::string> Table::Check() {
     std::set<uint16_t> inChain;
     uint64_t records = 0;
     std::vector<uint8_t> previous;
+    std::vector<uint32_t> blobPointers;  // every record's, with where each is
+    std::vector<std::tuple<uint16_t, int, size_t>> blobOwners;
     try {
         uint16_t prev = 0;
         for (uint16_t b = h.firstBlock; b != 0;) {
@@ -1179,6 +1182,8 @@ std::vector<std::string> Table::Check() {
                                 FileName(m.mbPath));
                         continue;
                     }
+                    blobPointers.push_back(d.offsetAndIndex);
+                    blobOwners.emplace_back(b, s, i);
                     try {
                         const std::vector<uint8_t> stored =
                             m.blobs->Read(d.offsetAndIndex, d.length, d.modNumber);
@@ -1279,7 +1284,18 @@ std::vector<std::string> Table::Check() {
             problem(e.what());
         }
     }
-    if (m.blobs) m.blobs->Check(problems);
+    if (m.blobs) {
+        m.blobs->Check(problems);
+        std::vector<std::string> unused;
+        m.blobs->CheckPointers(
+            blobPointers,
+            [&](size_t i) {
+                const auto& [b, s, f] = blobOwners[i];
+                return m.path + ": block " + std::to_string(b) + ", record " + std::to_string(s) +
+                       ", field '" + m.field(f).name + "'";
+            },
+            problems, warnings ? *warnings : unused);
+    }
     return problems;
 }
 

@@ -135,8 +135,10 @@ class Table {
     // --- Checking ---
     // Every rule the files must meet: header against the file size, the block chain and free
     // list, record and block counts, key order and uniqueness, the .PX against the data, every
-    // blob pointer and the blob file. One line per problem; empty for a valid table.
-    std::vector<std::string> Check();
+    // blob pointer and the blob file, and the blob pointers against the blob file's blocks.
+    // One line per problem; empty for a valid table. `warnings`, when given, receives what a
+    // valid table may hold but should not (a blob no record points at).
+    std::vector<std::string> Check(std::vector<std::string>* warnings = nullptr);
 
     // Memory held by caches and in-memory indexes, for tests and the benchmark.
     size_t MemoryBytes() const;

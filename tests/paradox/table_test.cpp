@@ -19,6 +19,8 @@
 namespace pq::paradox {
 namespace {
 
+using ::testing::Contains;
+using ::testing::ElementsAre;
 using testing::F;
 using ::testing::HasSubstr;
 using testing::InsertRow;
@@ -44,6 +46,12 @@ Schema AllTypes(int level) {
                        F("Counter", FieldType::kAutoInc), F("Decimal", FieldType::kBcd, 2),
                        F("Raw", FieldType::kBytes, 4)},
                       0, 2048, level);
+}
+
+std::string Hex(uint32_t v) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", v);
+    return text;
 }
 
 std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
@@ -838,6 +846,76 @@ TEST(Table, ABlobReadsAlikeInTheSessionThatWroteItAndAfterAReopen) {
     t = Table::Open(fs, "/t/s.db");
     ASSERT_TRUE(t->SeekKey({Value::Integer(3)}));
     EXPECT_EQ(t->GetBlob(1), Pattern(14000, 3));
+}
+
+// The blob pointers of the records against the blob file's blocks: a pointer into a free run,
+// into the middle of another blob's block, past the last block, or at another record's blob is
+// a problem; a blob no record points at is a warning only.
+TEST(Table, CheckComparesTheBlobPointersWithTheBlobFilesBlocks) {
+    MemoryFileSystem fs;
+    {
+        auto t = Table::Create(
+            fs, "/t/p.db",
+            MakeSchema({F("K", FieldType::kLong), F("B", FieldType::kBinary, 10)}, 1));
+        for (auto [k, n] :
+             std::vector<std::pair<int, size_t>>{{1, 20000}, {2, 9000}, {3, 100}, {4, 20000}})
+            InsertRow(*t, {Value::Integer(k), Value::Bytes(Pattern(n, uint8_t(k)))});
+    }
+    // Record k's blob descriptor in the .DB: after its key (big-endian, sign bit flipped).
+    auto descriptorAt = [&](int k) {
+        const std::vector<uint8_t>& db = fs.Bytes("/t/p.db");
+        const uint8_t key[] = {0x80, 0, 0, static_cast<uint8_t>(k)};
+        const size_t header = db[2] | db[3] << 8;
+        const auto it = std::search(db.begin() + header, db.end(), key, key + 4);
+        EXPECT_NE(it, db.end());
+        return static_cast<size_t>(it - db.begin()) + 4;
+    };
+    auto pointer = [&](int k) {
+        const std::vector<uint8_t>& db = fs.Bytes("/t/p.db");
+        const size_t at = descriptorAt(k);
+        return uint32_t{db[at]} | db[at + 1] << 8 | db[at + 2] << 16 | uint32_t{db[at + 3]} << 24;
+    };
+    const uint32_t freed = pointer(2) & ~0xFFu, fourth = pointer(4) & ~0xFFu;
+    {
+        auto t = Table::Open(fs, "/t/p.db");
+        ASSERT_TRUE(t->SeekKey({Value::Integer(2)}));
+        t->Delete();  // three free units
+    }
+    const std::vector<uint8_t> db = fs.Bytes("/t/p.db");
+    const uint32_t end = static_cast<uint32_t>(fs.Bytes("/t/p.mb").size());
+    auto check = [&](std::vector<std::string>* warnings) {
+        return Table::Open(fs, "/t/p.db")->Check(warnings);
+    };
+    std::vector<std::string> warnings;
+    EXPECT_THAT(check(&warnings), IsEmpty());
+    EXPECT_THAT(warnings, IsEmpty());
+
+    struct Case {
+        uint32_t pointer;  // given to record 1 in place of its own
+        std::string problem;
+    };
+    for (const Case& c : std::vector<Case>{
+             {pointer(4), "blob " + Hex(fourth | 0xFF) + " is also the blob of"},
+             {(freed + 4096) | 0xFF,
+              "lies in free space (the free run of 3 units at " + Hex(freed)},
+             {(fourth + 4096) | 0xFF, "overlaps the block of 5 units at " + Hex(fourth)},
+             {end | 0xFF, "lies past the last block"},
+         }) {
+        SCOPED_TRACE(c.problem);
+        fs.Bytes("/t/p.db") = db;
+        for (int i = 0; i < 4; ++i)
+            fs.Bytes("/t/p.db")[descriptorAt(1) + i] = static_cast<uint8_t>(c.pointer >> (8 * i));
+        warnings.clear();
+        EXPECT_THAT(check(&warnings), Contains(HasSubstr(c.problem)));
+        // Record 1's own blob is left without a record: a warning, not a problem.
+        EXPECT_THAT(warnings, ElementsAre(HasSubstr("no record points at it")));
+    }
+    // A record that lets go of its blob (a null descriptor) leaves a valid table with a warning.
+    fs.Bytes("/t/p.db") = db;
+    std::fill_n(fs.Bytes("/t/p.db").begin() + descriptorAt(3), 10, 0);
+    warnings.clear();
+    EXPECT_THAT(check(&warnings), IsEmpty());
+    EXPECT_THAT(warnings, ElementsAre(HasSubstr("of 100 bytes is in use but no record")));
 }
 
 // ---- corrupt files: each attack on the bytes gives its own error ----
