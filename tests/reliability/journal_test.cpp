@@ -191,7 +191,7 @@ TEST(CrashSafety, EveryWriteOfEverySaveFailingLeavesTheOldOrTheNewTable) {
             EXPECT_EQ(failed, n < writes);
             {
                 auto t = Table::Open(fs, kPath, Passwords());  // recovers
-                std::vector<std::string> warnings;  // no blob is left without its record
+                std::vector<std::string> warnings;             // no blob is left without its record
                 EXPECT_THAT(t->Check(&warnings), IsEmpty());
                 EXPECT_THAT(warnings, IsEmpty());
                 EXPECT_EQ(ReadAll(*t), failed ? before : after);
