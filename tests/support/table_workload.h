@@ -330,13 +330,14 @@ inline std::string RunWorkloadStress(FileSystem& fs, const std::string& path, ui
         } catch (const std::exception& e) {
             return where + std::to_string(i) + ": reading record back: " + e.what();
         }
+        // The deepest the index may be: over the most data blocks the table had at any step.
+        mostLevels = std::max(mostLevels, WorkloadLevelLimit(w.shape(), t->info().blocksInUse));
         if (t->RecordCount() != w.model().size())
             return where + std::to_string(i) + ": " + std::to_string(t->RecordCount()) +
                    " records where " + std::to_string(w.model().size()) + " belong";
         if (i % fullEvery && s.kind != WorkloadStep::kReopen && i != steps) continue;
         // The index no deeper than a tree of half-full blocks needs, and one more (or two more
         // than full blocks need); deletes never deepen it.
-        mostLevels = std::max(mostLevels, WorkloadLevelLimit(w.shape(), t->info().blocksInUse));
         if (t->info().indexLevels > mostLevels)
             return where + std::to_string(i) + ": " + std::to_string(t->info().indexLevels) +
                    " index levels over " + std::to_string(t->info().blocksInUse) + " data blocks";
