@@ -19,7 +19,7 @@
 #   tools/reliability.sh [full]      full: 60 native and 8 Wine kills, 240 structural kills;
 #                                    else 6, 2 and 8 (test step)
 #
-# After each kill:
+# After each kill of the merge mode:
 #   1. before any recovery, on a copy of the host: pdxtool check --no-recover and pxlib (.DB
 #      through its .PX) on every table; all of them passing counts as "valid before recovery"
 #      (the host application opens the tables without our engine, so without its recovery);
