@@ -283,7 +283,7 @@ std::vector<uint8_t> BlobFile::Read(uint32_t offsetAndIndex, uint32_t length,
     if (length == 0) return {};
     const uint32_t offset = offsetAndIndex & 0xFFFFFF00u;
     const uint32_t index = offsetAndIndex & 0xFFu;
-    const uint64_t size = SizeFor(std::max<uint64_t>(uint64_t{offset} + mb::kUnit, length));
+    uint64_t size = SizeFor(std::max<uint64_t>(uint64_t{offset} + mb::kUnit, length));
     // Named only for an error: every blob read passes through here.
     const auto where = [&] { return Where(offset); };
     const auto blob = [&] { return "blob " + Hex(offsetAndIndex) + ": "; };
@@ -308,6 +308,8 @@ std::vector<uint8_t> BlobFile::Read(uint32_t offsetAndIndex, uint32_t length,
         if (type != mb::kTypeSingle)
             Corrupt(where(), blob() + "block type " + std::to_string(type) +
                                  " where a single-blob block (2) belongs");
+        // The block may reach past the size seen when its first unit was read.
+        size = SizeFor(uint64_t{offset} + uint64_t{units} * mb::kUnit);
         if (units == 0 || uint64_t{offset} + uint64_t{units} * mb::kUnit > size)
             Corrupt(where(), blob() + "block of " + std::to_string(units) +
                                  " units does not fit in the file");
@@ -497,6 +499,59 @@ void BlobFile::Validate() const {
     if (!problems.empty()) Corrupt(problems.front().first, problems.front().second);
 }
 
+void BlobFile::CheckPointers(const std::vector<uint32_t>& pointers,
+                             const std::function<std::string(size_t)>& whose,
+                             std::vector<std::string>& problems,
+                             std::vector<std::string>& warnings) const {
+    std::vector<Problem> broken;
+    std::map<uint32_t, Block> blocks;
+    Walk(broken, blocks);
+    if (!broken.empty()) return;
+    // The live blobs: single-blob blocks, and each live slot of the suballocated ones.
+    std::map<uint32_t, uint32_t> live;  // offset|index -> length
+    for (const auto& [offset, block] : blocks) {
+        if (block.type == mb::kTypeSingle) {
+            live[offset | mb::kSingleIndex] = Get32(ReadRange(uint64_t{offset} + 3, 4), 0);
+        } else if (block.type == mb::kTypeSuballocated) {
+            const SlotTable slots = ReadSlots(offset);
+            for (uint32_t i = 0; i < mb::kSlots; ++i)
+                if (slots[i].Live()) live[offset | i] = slots[i].Length();
+        }
+    }
+    std::map<uint32_t, size_t> first;  // offset|index -> the first pointer at it
+    for (size_t i = 0; i < pointers.size(); ++i) {
+        const uint32_t p = pointers[i];
+        const uint32_t offset = p & 0xFFFFFF00u;
+        const auto [seen, added] = first.try_emplace(p, i);
+        if (!added) {
+            problems.push_back(whose(i) + ": blob " + Hex(p) + " is also the blob of " +
+                               whose(seen->second));
+            continue;
+        }
+        auto it = blocks.upper_bound(offset);
+        if (it == blocks.begin()) continue;  // the header block: Read names it
+        --it;
+        const uint64_t end = it->first + uint64_t{it->second.units} * mb::kUnit;
+        if (offset >= end) {
+            problems.push_back(whose(i) + ": blob " + Hex(p) + " lies past the last block of " +
+                               name_ + " (which ends at " + Hex(end) + ")");
+        } else if (it->first != offset && it->second.type == mb::kTypeFree) {
+            problems.push_back(
+                whose(i) + ": blob " + Hex(p) + " lies in free space (the free run of " +
+                std::to_string(it->second.units) + " units at " + Hex(it->first) + ")");
+        } else if (it->first != offset) {
+            problems.push_back(whose(i) + ": blob " + Hex(p) + " overlaps the block of " +
+                               std::to_string(it->second.units) + " units at " + Hex(it->first));
+        }
+    }
+    for (const auto& [p, length] : live)
+        if (!first.count(p))
+            warnings.push_back(Where(p & 0xFFFFFF00u) + ": blob " + Hex(p) + " of " +
+                               std::to_string(length) +
+                               " bytes is in use but no record points at it (a save cut short "
+                               "may leave one; its space is not reused)");
+}
+
 void BlobFile::LoadBlocks() {
     std::vector<Problem> problems;
     std::map<uint32_t, Block> blocks;
@@ -511,6 +566,12 @@ void BlobFile::LoadBlocks() {
 BlobFile::Layout& BlobFile::Blocks() {
     if (!blocks_) LoadBlocks();
     return *blocks_;
+}
+
+void BlobFile::DropCache() {
+    blocks_.reset();
+    header_.reset();
+    sizeSeen_ = 0;
 }
 
 // ---- Header counters --------------------------------------------------------------------------
@@ -576,10 +637,11 @@ BlobRef BlobFile::Write(std::span<const uint8_t> data) {
 BlobRef BlobFile::Write(std::span<const uint8_t> prefix, std::span<const uint8_t> data) {
     const uint64_t size = uint64_t{prefix.size()} + data.size();
     if (size == 0) return {};
-    if (size > mb::kMaxLength)
-        throw Error(name_ + ": a blob of " + std::to_string(size) + " bytes is longer than the " +
-                    std::to_string(mb::kMaxLength) + " a blob file can hold");
     try {
+        if (size > mb::kMaxLength)
+            throw Error(name_ + ": a blob of " + std::to_string(size) +
+                        " bytes is longer than the " + std::to_string(mb::kMaxLength) +
+                        " a blob file can hold");
         Blocks();
         if (size >= mb::kSmallLimit) return WriteSingle(prefix, data);
         if (prefix.empty()) return WriteSmall(data);

@@ -62,6 +62,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -137,8 +138,21 @@ class BlobFile {
     void Check(std::vector<std::string>& problems) const;
     // Check, throwing the first problem as CorruptError.
     void Validate() const;
+    // The blob pointers the records hold (offset|index, as in BlobRef) against the blocks the
+    // walk finds. Problems: a pointer into a free run, into the middle of another block or
+    // past the last block, and two pointers at one blob. Warnings: a live blob that no pointer
+    // names (a save cut short before its record was written leaves one; its space is not
+    // reused). `whose(i)` names pointer i in a message. Nothing is compared when the blocks
+    // themselves are broken (Check reports that).
+    void CheckPointers(const std::vector<uint32_t>& pointers,
+                       const std::function<std::string(size_t)>& whose,
+                       std::vector<std::string>& problems,
+                       std::vector<std::string>& warnings) const;
 
     const std::string& Name() const { return name_; }
+    // Forgets the block map, the header's counters and the size seen: after a save was undone
+    // on the file, they are read again.
+    void DropCache();
 
   private:
     // What the writer keeps of each block: 8 bytes, so the map of a file with a hundred thousand

@@ -12,6 +12,15 @@ namespace pq::paradox {
 namespace {
 
 constexpr int kMaxCount = 32767;
+// The most levels a reader accepts (the constructor's limit).
+constexpr int kMaxLevels = 16;
+
+// The fewest levels of blocks holding up to `fanout` entries each over `entries` entries.
+int LevelsFor(size_t entries, size_t fanout) {
+    int levels = 1;
+    for (size_t reach = fanout; reach < entries; reach *= fanout) ++levels;
+    return levels;
+}
 
 uint16_t DecodeU16Field(const uint8_t* p) {
     return static_cast<uint16_t>(((p[0] << 8) | p[1]) ^ 0x8000);
@@ -245,13 +254,118 @@ void PrimaryIndex::InsertAfter(Path& path, uint16_t dataBlock, Bytes firstKey, i
     const std::vector<uint8_t> key(firstKey.begin(), firstKey.end());
     const std::vector<uint8_t> leftKey(Key(*path.back().block, path.back().entry).begin(),
                                        Key(*path.back().block, path.back().entry).end());
+    const int levelsBefore = levels();
     InsertEntry(path, path.size() - 1, path.back().entry + 1, key, dataBlock, count);
+    if (levels() > levelsBefore) {
+        // The root split: the level-1 entries are all in place, the tree above them is laid
+        // out again when it grew too deep.
+        Rebalance();
+    }
     // Splits moved entries between index blocks: bring the entries above both data blocks up
     // to date (keys and counts), found afresh.
     Path left = FindBlock(leftKey);
     FixUp(left);
     Path right = FindBlock(key);
     FixUp(right);
+}
+
+int PrimaryIndex::LevelLimit(size_t entries) const {
+    const size_t cap = static_cast<size_t>(index_.capacity());
+    const int limit =
+        std::max(LevelsFor(entries, cap) + 2, LevelsFor(entries, std::max<size_t>(2, cap / 2)) + 1);
+    return std::min(limit, kMaxLevels);
+}
+
+void PrimaryIndex::Rebalance() {
+    FileHeader& h = index_.header();
+    // The tree's blocks, and its level-1 entries in key order, copied out first: the blocks
+    // are written over below.
+    std::vector<uint16_t> blocks;
+    std::vector<uint8_t> keys;
+    std::vector<std::pair<uint16_t, int>> level1;  // data block, count
+    std::vector<bool> seen(size_t{h.blocksInFile} + 1, false);
+    std::function<void(uint16_t, int)> collect = [&](uint16_t n, int level) {
+        if (n == 0 || n > h.blocksInFile || seen[n])
+            Corrupt(index_.where() + ": block " + std::to_string(n),
+                    "the index tree reaches a block outside the file or twice");
+        seen[n] = true;
+        blocks.push_back(n);
+        BlockPtr b = index_.Get(n);
+        const int count = index_.Count(*b);
+        for (int i = 0; i < count; ++i) {
+            if (level > 1) {
+                collect(Child(*b, i), level - 1);
+                continue;
+            }
+            const Bytes k = Key(*b, i);
+            keys.insert(keys.end(), k.begin(), k.end());
+            level1.push_back({Child(*b, i), EntryCount(*b, i)});
+        }
+    };
+    collect(h.indexRoot, levels());
+    const size_t entryCount = level1.size();
+    if (entryCount == 0 || levels() <= LevelLimit(entryCount)) return;
+
+    // Blocks per level, level 1 first, about three quarters full.
+    const int cap = index_.capacity();
+    const size_t fill = static_cast<size_t>(std::max(2, cap - cap / 4));
+    std::vector<size_t> perLevel;
+    for (size_t n = level1.size();;) {
+        perLevel.push_back((n + fill - 1) / fill);
+        if (perLevel.back() == 1) break;
+        n = perLevel.back();
+    }
+    size_t total = 0;
+    for (size_t k : perLevel) total += k;
+
+    // The chain: the root first, then each level left to right, in the tree's old blocks
+    // (more taken when it needs more, the rest freed).
+    std::sort(blocks.begin(), blocks.end());
+    std::vector<BlockPtr> chain;
+    for (size_t i = 0; i < total; ++i)
+        chain.push_back(i < blocks.size() ? index_.Get(blocks[i]) : index_.Allocate());
+    for (size_t i = total; i < blocks.size(); ++i) index_.Release(*index_.Get(blocks[i]));
+    for (size_t i = 0; i < chain.size(); ++i) {
+        index_.SetPrev(*chain[i], i ? chain[i - 1]->number : 0);
+        index_.SetNext(*chain[i], i + 1 < chain.size() ? chain[i + 1]->number : 0);
+    }
+
+    // Fills the levels bottom up; each level's entries are the blocks of the one below.
+    const size_t rs = index_.recordSize();
+    std::vector<std::pair<uint16_t, int>> entries = std::move(level1);
+    size_t end = total;  // the level's blocks are chain[end - perLevel[level], end)
+    for (size_t level = 0; level < perLevel.size(); ++level) {
+        const size_t k = perLevel[level];
+        const size_t first = end - k;
+        std::vector<uint8_t> upperKeys;
+        std::vector<std::pair<uint16_t, int>> upper;
+        size_t next = 0;
+        for (size_t j = 0; j < k; ++j) {
+            Block& b = *chain[first + j];
+            const size_t n = entries.size() / k + (j < entries.size() % k ? 1 : 0);
+            std::memset(index_.Record(b, 0), 0, static_cast<size_t>(cap) * rs);
+            index_.SetCount(b, static_cast<int>(n));
+            index_.TouchRecords(b, 0, cap);
+            int sum = 0;
+            for (size_t e = 0; e < n; ++e, ++next) {
+                SetEntry(b, static_cast<int>(e), Bytes(keys.data() + next * keyBytes_, keyBytes_),
+                         entries[next].first, entries[next].second);
+                sum = std::min(sum + entries[next].second, kMaxCount);
+            }
+            const Bytes firstKey = Key(b, 0);
+            upperKeys.insert(upperKeys.end(), firstKey.begin(), firstKey.end());
+            upper.push_back({b.number, sum});
+        }
+        keys = std::move(upperKeys);
+        entries = std::move(upper);
+        end = first;
+    }
+    h.indexRoot = chain.front()->number;
+    h.indexLevels = static_cast<uint8_t>(perLevel.size());
+    h.firstBlock = chain.front()->number;
+    h.lastBlock = chain.back()->number;
+    h.recordCount = static_cast<uint32_t>(entryCount + total - 1);  // each block but the root
+    index_.HeaderChanged();
 }
 
 void PrimaryIndex::RemoveEntry(Path& path, size_t depth) {

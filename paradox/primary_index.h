@@ -85,6 +85,13 @@ class PrimaryIndex {
     void RemoveEntry(Path& path, size_t depth);
     void LinkAfter(Block& left, Block& fresh);
     void Unlink(Block& b);
+    // The most levels a tree over `entries` level-1 entries may have: a few more than it
+    // needs, never more than a reader accepts.
+    int LevelLimit(size_t entries) const;
+    // When the tree has grown past LevelLimit (splits leave half-empty blocks, and blocks of
+    // two or three entries can leave one a level), lays it out again over its level-1
+    // entries, each block about three quarters full, in the blocks it used.
+    void Rebalance();
 
     BlockFile index_;
     KeyOrder order_;

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <tuple>
 #include <utility>
 
 #include "base/text.h"
@@ -807,6 +808,8 @@ struct Table::Impl {
     // so the table must be reopened; otherwise it goes on when the files were restored.
     void AbandonSave(const std::exception& e, bool memoryChanged) {
         const bool restored = journal->RollBack();
+        // The blob file's map holds the placements of the blobs just undone.
+        if (blobs) blobs->DropCache();
         if (memoryChanged || !restored) Broken(e);
     }
 
@@ -1248,7 +1251,7 @@ void Table::AddSecondaryIndex(const std::vector<std::string>& fields, const std:
     m.secondaries->Create(numbers, name, *m.db, treeBlock);
 }
 
-std::vector<std::string> Table::Check() {
+std::vector<std::string> Table::Check(std::vector<std::string>* warnings) {
     Impl& m = *impl_;
     std::vector<std::string> problems;
     auto problem = [&](const std::string& what) { problems.push_back(what); };
@@ -1265,6 +1268,8 @@ std::vector<std::string> Table::Check() {
     std::set<uint16_t> inChain;
     uint64_t records = 0;
     std::vector<uint8_t> previous;
+    std::vector<uint32_t> blobPointers;  // every record's, with where each is
+    std::vector<std::tuple<uint16_t, int, size_t>> blobOwners;
     try {
         uint16_t prev = 0;
         for (uint16_t b = h.firstBlock; b != 0;) {
@@ -1314,6 +1319,8 @@ std::vector<std::string> Table::Check() {
                                 FileName(m.mbPath));
                         continue;
                     }
+                    blobPointers.push_back(d.offsetAndIndex);
+                    blobOwners.emplace_back(b, s, i);
                     try {
                         const std::vector<uint8_t> stored =
                             m.blobs->Read(d.offsetAndIndex, d.length, d.modNumber);
@@ -1408,7 +1415,18 @@ std::vector<std::string> Table::Check() {
             problem(e.what());
         }
     }
-    if (m.blobs) m.blobs->Check(problems);
+    if (m.blobs) {
+        m.blobs->Check(problems);
+        std::vector<std::string> unused;
+        m.blobs->CheckPointers(
+            blobPointers,
+            [&](size_t i) {
+                const auto& [b, s, f] = blobOwners[i];
+                return m.path + ": block " + std::to_string(b) + ", record " + std::to_string(s) +
+                       ", field '" + m.field(f).name + "'";
+            },
+            problems, warnings ? *warnings : unused);
+    }
     m.secondaries->Check(*m.db, problem);
     // The validity file: readable, and written for the table as it is (its byte 0 is the
     // table's change counter at 0x2E).

@@ -164,9 +164,11 @@ class Table {
     // --- Checking ---
     // Every rule the files must meet: header against the file size, the block chain and free
     // list, record and block counts, key order and uniqueness, the .PX against the data, every
-    // blob pointer and the blob file, each maintained secondary index against a rebuild, the
-    // validity file against the table. One line per problem; empty for a valid table.
-    std::vector<std::string> Check();
+    // blob pointer and the blob file, the blob pointers against the blob file's blocks, each
+    // maintained secondary index against a rebuild, the validity file against the table. One
+    // line per problem; empty for a valid table. `warnings`, when given, receives what a valid
+    // table may hold but should not (a blob no record points at).
+    std::vector<std::string> Check(std::vector<std::string>* warnings = nullptr);
 
     // The validity checks of the table's .VAL (enforced by Post; a new record starts with the
     // defaults), or null when there is none or it cannot be read (Check says why; writes are

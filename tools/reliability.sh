@@ -1,11 +1,25 @@
 #!/usr/bin/env bash
-# The kill harness: the merge is killed at random moments, natively (kill_merge, SIGKILL) and
-# as the real installer under Wine (kill_install, TerminateProcess); after each kill every host
-# table is judged.
+# The kill harness, in two modes.
 #
-#   tools/reliability.sh [full]      full: 60 native and 8 Wine kills; else 6 and 2 (test step)
+# Merge mode: the merge is killed at random moments, natively (kill_merge, SIGKILL) and as the
+# real installer under Wine (kill_install, TerminateProcess); after each kill every host table
+# is judged.
 #
-# After each kill:
+# Structural mode (kill_struct): a seeded stream of changes to tables with long keys and small
+# blocks (two and three index entries a block): inserts in the middle and at one place, deletes,
+# key changes and blob replacements, so that the saves split data and index blocks, add index
+# levels (and rebuild the index), reuse freed blocks and move blobs. Each run is killed at a
+# chosen write: the kill points are spread evenly over the writes of the whole stream, every
+# other one tearing a long write after a whole number of 4 KiB. Then, before recovery, pdxtool
+# check --no-recover counts it "valid before recovery"; kill_struct verify recovers the table
+# and checks it (the engine's check, its warnings too, and every record against the model after
+# the saves that had returned); pdxtool check judges the result. The full run then stresses the
+# same stream in memory for a minute (kill_struct stress).
+#
+#   tools/reliability.sh [full]      full: 60 native and 8 Wine kills, 240 structural kills;
+#                                    else 6, 2 and 8 (test step)
+#
+# After each kill of the merge mode:
 #   1. before any recovery, on a copy of the host: pdxtool check --no-recover and pxlib (.DB
 #      through its .PX) on every table; all of them passing counts as "valid before recovery"
 #      (the host application opens the tables without our engine, so without its recovery);
@@ -13,8 +27,10 @@
 #      unfinished save), then checks it (engine, pxlib) and its records: every record whose
 #      save had returned before the kill holds its new values, nothing else changed;
 #   3. pdxtool check on every recovered table.
-# Any problem is a failure. The last line is "kills: K, failures: F, valid before recovery: V";
-# the exit status is 1 when F > 0.
+# Any problem is a failure. The last line gives both modes, each as "kills: K, failures: F,
+# valid before recovery: V":
+#   merge: kills: K, failures: F, valid before recovery: V; structural: kills: K, ...
+# the exit status is 1 when either F > 0.
 #
 # PQ_REL_NATIVE, PQ_REL_WINDOWS: build folders (default build/native, build/windows);
 # PQ_REL_SEED: the random seed (printed); PQ_REL_SKIP_WINE=1: native kills only.
@@ -24,7 +40,11 @@ export PQ_ROOT="$ROOT"
 source "$ROOT/tools/wine-env.sh"
 NATIVE="${PQ_REL_NATIVE:-$ROOT/build/native}"
 WINDOWS="${PQ_REL_WINDOWS:-$ROOT/build/windows}"
-if [ "${1:-}" = full ]; then NATIVE_KILLS=60 WINE_KILLS=8; else NATIVE_KILLS=6 WINE_KILLS=2; fi
+if [ "${1:-}" = full ]; then
+  NATIVE_KILLS=60 WINE_KILLS=8 STRUCT_KILLS=240 STRESS_SECONDS=60
+else
+  NATIVE_KILLS=6 WINE_KILLS=2 STRUCT_KILLS=8 STRESS_SECONDS=0
+fi
 # The installer's windows need a display: without one, the whole run gets a private one.
 if [ -z "${DISPLAY:-}" ] && [ -z "${PQ_REL_SKIP_WINE:-}" ] && [ "$WINE_KILLS" -gt 0 ]; then
   exec "$ROOT/tools/with-display" bash "$0" "$@"
@@ -35,7 +55,8 @@ WORK="$ROOT/build/reliability/run-$$"
 KM="$NATIVE/bin/kill_merge"
 CHECK="$NATIVE/bin/rel_check"
 PDX="$NATIVE/bin/pdxtool"
-for exe in "$KM" "$CHECK" "$PDX"; do
+KS="$NATIVE/bin/kill_struct"
+for exe in "$KM" "$CHECK" "$PDX" "$KS"; do
   [ -x "$exe" ] || { echo "reliability: $exe is missing (build the native preset)" >&2; exit 1; }
 done
 rm -rf "$WORK"
@@ -219,6 +240,85 @@ if [ "$WINE_KILLS" -gt 0 ] && [ -z "${PQ_REL_SKIP_WINE:-}" ]; then
   run_wine || FAILURES=$((FAILURES + 1))
 fi
 
-log "unfinished saves undone by recovery: $UNDONE"
-echo "kills: $KILLS, failures: $FAILURES, valid before recovery: $VALID"
-[ "$FAILURES" -eq 0 ]
+log "merge mode: unfinished saves undone by recovery: $UNDONE"
+MERGE_LINE="kills: $KILLS, failures: $FAILURES, valid before recovery: $VALID"
+MERGE_FAILURES=$FAILURES
+
+# ---- structural: kill_struct, killing itself at a chosen write ----
+KILLS=0 FAILURES=0 VALID=0 UNDONE=0
+STEPS=150
+SW="$WORK/struct"
+
+# One stream: a reference run (its writes, judged complete), then its share of the kills.
+struct_stream() {
+  local seed=$1 kills=$2 table="$SW/T.db" total j at tear saved valid judged out undone
+  local kills0=$KILLS failures0=$FAILURES valid0=$VALID
+  rm -rf "$SW"
+  mkdir -p "$SW"
+  if ! "$KS" run "$table" "$seed" "$STEPS" >"$SW.log" 2>&1 ||
+    ! out=$("$KS" verify "$table" "$seed" "$STEPS" 2>&1) || ! "$PDX" check "$table" >/dev/null; then
+    log "FAILED: the uninterrupted stream of seed $seed"
+    sed 's/^/    /' "$SW.log" | tail -n 5
+    printf '%s\n' "${out:-}" | sed 's/^/    /'
+    FAILURES=$((FAILURES + 1))
+    return
+  fi
+  total=$(sed -n 's/^done \([0-9]*\)$/\1/p' "$SW.log")
+  log "structural stream of seed $seed: $STEPS saves, $total writes, $("$PDX" info "$table" |
+    sed -n 's/^index: \([0-9]*\) levels.*/\1 index levels/p')"
+  for ((j = 0; j < kills; j++)); do
+    # Spread over the whole stream: the jth of `kills` equal stretches of its writes.
+    at=$((1 + (j * total + (RANDOM * 32768 + RANDOM) % total) / kills))
+    tear=0
+    [ $((j % 2)) = 1 ] && tear=$((4096 * (1 + RANDOM % 3)))
+    rm -rf "$SW"
+    mkdir -p "$SW"
+    # Waited for in the background, so that the shell says nothing of the kill.
+    "$KS" run "$table" "$seed" "$STEPS" --kill-at "$at" --tear "$tear" >"$SW.log" 2>&1 &
+    wait $! 2>/dev/null || true
+    if grep -q '^done' "$SW.log"; then
+      log "FAILED: seed $seed, write $at: the stream was not killed"
+      FAILURES=$((FAILURES + 1))
+      continue
+    fi
+    saved=$(grep -c '^saved' "$SW.log" || true)
+    valid=0
+    rm -rf "$SW.raw"
+    cp -a "$SW" "$SW.raw"
+    "$PDX" check --no-recover "$SW.raw/T.db" >/dev/null 2>&1 || valid=1
+    judged=0
+    if ! out=$("$KS" verify "$table" "$seed" "$saved" 2>&1); then
+      printf '%s\n' "$out" | grep -v '^undone' | sed 's/^/    /'
+      judged=1
+    fi
+    undone=$(printf '%s\n' "$out" | sed -n 's/^undone \([0-9]*\)$/\1/p')
+    UNDONE=$((UNDONE + ${undone:-0}))
+    if ! out=$("$PDX" check "$table" 2>&1); then
+      printf '%s\n' "$out" | sed 's/^/    /'
+      judged=1
+    fi
+    count "structural kill at write $at of $total (seed $seed, tear $tear, $saved saves returned)" \
+      $valid $judged
+  done
+  log "seed $seed: $((KILLS - kills0)) kills, $((FAILURES - failures0)) failures," \
+    "$((VALID - valid0)) valid before recovery"
+}
+
+log "structural: $STRUCT_KILLS kills over two streams of $STEPS saves"
+struct_stream $((2 * SEED + 1)) $(((STRUCT_KILLS + 1) / 2))
+struct_stream $((2 * SEED + 2)) $((STRUCT_KILLS / 2))
+if [ "$STRESS_SECONDS" -gt 0 ]; then
+  if out=$("$KS" stress "$STRESS_SECONDS" $((SEED * 1000)) 2>&1); then
+    log "$(tail -n 1 <<<"$out")"
+  else
+    printf '%s\n' "$out" | sed 's/^/    /'
+    log "FAILED: the in-memory stress"
+    FAILURES=$((FAILURES + 1))
+  fi
+fi
+log "structural mode: unfinished saves undone by recovery: $UNDONE"
+STRUCT_LINE="kills: $KILLS, failures: $FAILURES, valid before recovery: $VALID"
+STRUCT_FAILURES=$FAILURES
+
+echo "merge: $MERGE_LINE; structural: $STRUCT_LINE"
+[ "$MERGE_FAILURES" -eq 0 ] && [ "$STRUCT_FAILURES" -eq 0 ]

@@ -11,6 +11,7 @@
 #include <random>
 #include <set>
 
+#include "paradox/blob_file.h"
 #include "paradox/crypt.h"
 #include "paradox/error.h"
 #include "tests/paradox/table_test_support.h"
@@ -18,6 +19,8 @@
 namespace pq::paradox {
 namespace {
 
+using ::testing::Contains;
+using ::testing::ElementsAre;
 using testing::F;
 using ::testing::HasSubstr;
 using testing::InsertRow;
@@ -43,6 +46,12 @@ Schema AllTypes(int level) {
                        F("Counter", FieldType::kAutoInc), F("Decimal", FieldType::kBcd, 2),
                        F("Raw", FieldType::kBytes, 4)},
                       0, 2048, level);
+}
+
+std::string Hex(uint32_t v) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", v);
+    return text;
 }
 
 std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
@@ -698,6 +707,215 @@ TEST(Table, AFailedWriteStopsTheTableUntilReopened) {
     t = Table::Open(fs, "/t/w.db");
     EXPECT_THAT(t->Check(), IsEmpty());
     EXPECT_EQ(t->RecordCount(), 1u);
+}
+
+// Keys as long as an index block allows (two, three, four entries a block, and short ones),
+// inserted at random, deleted, and inserted again and again at one place: the index stays about
+// as shallow as its entries need and the table opens again with every record.
+TEST(Table, IndexesOfLongKeysStayShallowThroughEveryInsertPattern) {
+    struct Case {
+        std::vector<uint16_t> keyFields;  // alpha sizes
+        int perIndexBlock;
+    };
+    for (const Case& c : std::vector<Case>{
+             {{255, 255, 255, 250}, 2}, {{255, 255, 160}, 3}, {{255, 245}, 4}, {{20}, 78}}) {
+        SCOPED_TRACE(c.perIndexBlock);
+        MemoryFileSystem fs;
+        std::vector<Field> fields;
+        for (size_t i = 0; i < c.keyFields.size(); ++i)
+            fields.push_back(F("K" + std::to_string(i + 1), FieldType::kAlpha, c.keyFields[i]));
+        fields.push_back(F("V", FieldType::kLong));
+        const int keys = static_cast<int>(c.keyFields.size());
+        auto t = Table::Create(fs, "/t/i.db", MakeSchema(fields, keys, 2048, 7));
+        std::map<std::string, int> model;
+        auto insert = [&](const std::string& k, int v) {
+            Row row(fields.size());
+            row[0] = Value::Text(k);
+            for (int i = 1; i < keys; ++i) row[i] = Value::Text(k.substr(0, 2));
+            row[keys] = Value::Integer(v);
+            InsertRow(*t, row);
+            model[k] = v;
+        };
+        // At most two levels more than full blocks need, or one more than half-full blocks
+        // (of two entries at least) need; deletes never add one.
+        auto levelsFor = [](long entries, long fanout) {
+            int levels = 1;
+            for (long reach = fanout; reach < entries; reach *= fanout) ++levels;
+            return levels;
+        };
+        int mostLevels = 0;
+        auto expectShallowAndWhole = [&](const char* phase) {
+            SCOPED_TRACE(phase);
+            const TableInfo info = t->info();
+            const long n = info.blocksInUse;
+            mostLevels = std::max(
+                mostLevels,
+                std::min(16, std::max(levelsFor(n, c.perIndexBlock) + 2,
+                                      levelsFor(n, std::max(2, c.perIndexBlock / 2)) + 1)));
+            EXPECT_LE(info.indexLevels, mostLevels) << n;
+            EXPECT_THAT(t->Check(), IsEmpty());
+            t.reset();
+            t = Table::Open(fs, "/t/i.db");
+            EXPECT_THAT(t->Check(), IsEmpty());
+            std::map<std::string, int> read;
+            for (t->First(); !t->AtEnd(); t->Next())
+                read[t->Get(0).AsText()] = static_cast<int>(t->Get(keys).AsInteger());
+            EXPECT_EQ(read, model);
+        };
+        std::mt19937 random(17);
+        for (int i = 0; i < 300; ++i) insert("r" + std::to_string(random() % 1000000), i);
+        expectShallowAndWhole("random inserts");
+        int i = 0;
+        for (auto it = model.begin(); it != model.end(); ++i) {
+            if (i % 3) {
+                ++it;
+                continue;
+            }
+            ASSERT_TRUE(t->SeekKey({Value::Text(it->first)}));
+            t->Delete();
+            it = model.erase(it);
+        }
+        expectShallowAndWhole("deletes");
+        // Each key right before the last one inserted: always the same place in the tree.
+        for (int n = 0; n < 150; ++n) insert("m" + std::to_string(999999 - n), n);
+        expectShallowAndWhole("inserts at one place");
+    }
+}
+
+// A save that fails after one blob field was placed (the next one is too long for a blob file)
+// leaves the blob file's map as the file is: later blobs go into free space, never over a live
+// blob, in this session and after a reopen.
+TEST(Table, AFailedSaveLeavesTheBlobMapAsTheFileIs) {
+    MemoryFileSystem fs;
+    const Schema schema = MakeSchema({F("K", FieldType::kLong), F("B1", FieldType::kBinary, 10),
+                                      F("B2", FieldType::kBinary, 10)},
+                                     1);
+    auto t = Table::Create(fs, "/t/f.db", schema);
+    std::map<int, std::vector<uint8_t>> model;
+    auto insert = [&](int k, size_t n) {
+        InsertRow(*t, {Value::Integer(k), Value::Bytes(Pattern(n, uint8_t(k)))});
+        model[k] = Pattern(n, uint8_t(k));
+    };
+    auto expectModel = [&] {
+        EXPECT_THAT(t->Check(), IsEmpty());
+        std::map<int, std::vector<uint8_t>> read;
+        for (t->First(); !t->AtEnd(); t->Next())
+            read[static_cast<int>(t->Get(0).AsInteger())] = t->GetBlob(1);
+        EXPECT_EQ(read, model);
+    };
+    insert(1, 40000);
+    insert(2, 40000);
+    ASSERT_TRUE(t->SeekKey({Value::Integer(1)}));
+    t->Delete();  // a free run of ten units
+    model.erase(1);
+    t->Append();
+    t->Set(0, Value::Integer(3));
+    t->Set(1, Value::Bytes(Pattern(12000, 3)));  // placed in the free run first
+    t->Set(2, Value::Bytes(std::vector<uint8_t>(size_t{mb::kMaxLength} + 1)));
+    EXPECT_THROW(t->Post(), Error);
+    t->Cancel();
+    insert(4, 20000);
+    expectModel();
+    t.reset();
+    t = Table::Open(fs, "/t/f.db");
+    expectModel();
+    insert(5, 36000);
+    expectModel();
+}
+
+// A single-blob block that reaches past the file size this session saw when it read an earlier
+// blob reads as it does after a reopen.
+TEST(Table, ABlobReadsAlikeInTheSessionThatWroteItAndAfterAReopen) {
+    MemoryFileSystem fs;
+    auto t = Table::Create(
+        fs, "/t/s.db", MakeSchema({F("K", FieldType::kLong), F("B", FieldType::kBinary, 10)}, 1));
+    InsertRow(*t, {Value::Integer(0), Value::Bytes(Pattern(40000, 0))});
+    InsertRow(*t, {Value::Integer(1), Value::Bytes(Pattern(5000, 1))});
+    ASSERT_TRUE(t->SeekKey({Value::Integer(1)}));
+    EXPECT_EQ(t->GetBlob(1), Pattern(5000, 1));
+    InsertRow(*t, {Value::Integer(2), Value::Bytes(Pattern(5000, 2))});
+    for (int k : {1, 2}) {
+        ASSERT_TRUE(t->SeekKey({Value::Integer(k)}));
+        t->Delete();
+    }
+    InsertRow(*t, {Value::Integer(3), Value::Bytes(Pattern(14000, 3))});
+    ASSERT_TRUE(t->SeekKey({Value::Integer(3)}));
+    EXPECT_EQ(t->GetBlob(1), Pattern(14000, 3));
+    EXPECT_THAT(t->Check(), IsEmpty());
+    t.reset();
+    t = Table::Open(fs, "/t/s.db");
+    ASSERT_TRUE(t->SeekKey({Value::Integer(3)}));
+    EXPECT_EQ(t->GetBlob(1), Pattern(14000, 3));
+}
+
+// The blob pointers of the records against the blob file's blocks: a pointer into a free run,
+// into the middle of another blob's block, past the last block, or at another record's blob is
+// a problem; a blob no record points at is a warning only.
+TEST(Table, CheckComparesTheBlobPointersWithTheBlobFilesBlocks) {
+    MemoryFileSystem fs;
+    {
+        auto t = Table::Create(
+            fs, "/t/p.db",
+            MakeSchema({F("K", FieldType::kLong), F("B", FieldType::kBinary, 10)}, 1));
+        for (auto [k, n] :
+             std::vector<std::pair<int, size_t>>{{1, 20000}, {2, 9000}, {3, 100}, {4, 20000}})
+            InsertRow(*t, {Value::Integer(k), Value::Bytes(Pattern(n, uint8_t(k)))});
+    }
+    // Record k's blob descriptor in the .DB: after its key (big-endian, sign bit flipped).
+    auto descriptorAt = [&](int k) {
+        const std::vector<uint8_t>& db = fs.Bytes("/t/p.db");
+        const uint8_t key[] = {0x80, 0, 0, static_cast<uint8_t>(k)};
+        const size_t header = db[2] | db[3] << 8;
+        const auto it = std::search(db.begin() + header, db.end(), key, key + 4);
+        EXPECT_NE(it, db.end());
+        return static_cast<size_t>(it - db.begin()) + 4;
+    };
+    auto pointer = [&](int k) {
+        const std::vector<uint8_t>& db = fs.Bytes("/t/p.db");
+        const size_t at = descriptorAt(k);
+        return uint32_t{db[at]} | db[at + 1] << 8 | db[at + 2] << 16 | uint32_t{db[at + 3]} << 24;
+    };
+    const uint32_t freed = pointer(2) & ~0xFFu, fourth = pointer(4) & ~0xFFu;
+    {
+        auto t = Table::Open(fs, "/t/p.db");
+        ASSERT_TRUE(t->SeekKey({Value::Integer(2)}));
+        t->Delete();  // three free units
+    }
+    const std::vector<uint8_t> db = fs.Bytes("/t/p.db");
+    const uint32_t end = static_cast<uint32_t>(fs.Bytes("/t/p.mb").size());
+    auto check = [&](std::vector<std::string>* warnings) {
+        return Table::Open(fs, "/t/p.db")->Check(warnings);
+    };
+    std::vector<std::string> warnings;
+    EXPECT_THAT(check(&warnings), IsEmpty());
+    EXPECT_THAT(warnings, IsEmpty());
+
+    struct Case {
+        uint32_t pointer;  // given to record 1 in place of its own
+        std::string problem;
+    };
+    for (const Case& c : std::vector<Case>{
+             {pointer(4), "blob " + Hex(fourth | 0xFF) + " is also the blob of"},
+             {(freed + 4096) | 0xFF,
+              "lies in free space (the free run of 3 units at " + Hex(freed)},
+             {(fourth + 4096) | 0xFF, "overlaps the block of 5 units at " + Hex(fourth)},
+             {end | 0xFF, "lies past the last block"},
+         }) {
+        SCOPED_TRACE(c.problem);
+        fs.Bytes("/t/p.db") = db;
+        for (int i = 0; i < 4; ++i)
+            fs.Bytes("/t/p.db")[descriptorAt(1) + i] = static_cast<uint8_t>(c.pointer >> (8 * i));
+        warnings.clear();
+        EXPECT_THAT(check(&warnings), Contains(HasSubstr(c.problem)));
+        // Record 1's own blob is left without a record: a warning, not a problem.
+        EXPECT_THAT(warnings, ElementsAre(HasSubstr("no record points at it")));
+    }
+    // A record that lets go of its blob (a null descriptor) leaves a valid table with a warning.
+    fs.Bytes("/t/p.db") = db;
+    std::fill_n(fs.Bytes("/t/p.db").begin() + descriptorAt(3), 10, 0);
+    warnings.clear();
+    EXPECT_THAT(check(&warnings), IsEmpty());
+    EXPECT_THAT(warnings, ElementsAre(HasSubstr("of 100 bytes is in use but no record")));
 }
 
 // ---- corrupt files: each attack on the bytes gives its own error ----

@@ -255,7 +255,10 @@ int Verify(const std::string& host, const std::string& before, const std::string
                 Contents now;
                 {
                     auto t = Table::Open(fs, host + rel);
-                    for (const std::string& p : t->Check()) Fail(p);
+                    // Recovered, no blob is left without its record: warnings count too.
+                    std::vector<std::string> warnings;
+                    for (const std::string& p : t->Check(&warnings)) Fail(p);
+                    for (const std::string& w : warnings) Fail("warning: " + w);
                     now = Read(*t, kind == 1);
                     const PxlibTable px = ReadWithPxlib(host + rel);
                     for (const auto& e : px.errors) Fail(host + rel + ": pxlib: " + e);

@@ -28,6 +28,8 @@ const char kHelp[] =
     "                                            encryption, fields with type and size\n"
     "  pdxtool dump TABLE.db [--password P]...   field names, then one record a line\n"
     "  pdxtool check TABLE.db [--password P]...  exit status 0 only for a valid table\n"
+    "                                            (warnings, e.g. a blob no record points\n"
+    "                                            at, are printed and do not count)\n"
     "  (info, dump, check) --no-recover          read the files as they are: a save that\n"
     "                                            a killed program left unfinished is not\n"
     "                                            undone first (it is by default)\n"
@@ -168,14 +170,15 @@ int Dump(const Args& a) {
 }
 
 int Check(const Args& a) {
-    std::vector<std::string> problems;
+    std::vector<std::string> problems, warnings;
     try {
         auto t = OpenForReading(a);
-        problems = t->Check();
+        problems = t->Check(&warnings);
     } catch (const Exception& e) {
         problems.push_back(e.what());
     }
     for (const auto& p : problems) std::printf("%s\n", p.c_str());
+    for (const auto& w : warnings) std::printf("warning: %s\n", w.c_str());
     if (problems.empty()) std::printf("%s: ok\n", a.positional.at(0).c_str());
     return problems.empty() ? 0 : 1;
 }
