@@ -7,6 +7,7 @@
 
 #include "paradox/coding.h"
 #include "paradox/error.h"
+#include "paradox/path_names.h"
 
 namespace pq::paradox {
 namespace {
@@ -61,25 +62,6 @@ uint64_t PieceCount(uint64_t offset, uint64_t n) {
     uint64_t count = 0;
     ForEachPiece(offset, n, [&](uint64_t, uint64_t) { ++count; });
     return count;
-}
-
-std::string FileName(const std::string& path) {
-    const size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-std::string Folder(const std::string& path) {
-    const size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-std::string LowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-std::string BaseName(const std::string& path) {
-    const std::string name = FileName(path);
-    const size_t dot = name.find_last_of('.');
-    return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
 // A secondary index file of the table `base` (both lower case): .xnn, .ynn, .xgn, .ygn.
@@ -389,7 +371,7 @@ class JournaledFileImpl : public File, public Journal::Deferring {
 }  // namespace
 
 std::string Journal::PathFor(const std::string& dbPath) {
-    return Folder(dbPath) + BaseName(dbPath) + ".pqj";
+    return FolderOf(dbPath) + BaseName(dbPath) + ".pqj";
 }
 
 Journal::Journal(FileSystem& fs, const std::string& dbPath) : fs_(fs), path_(PathFor(dbPath)) {}
@@ -623,7 +605,7 @@ Recovery RecoverTable(FileSystem& fs, const std::string& dbPath, bool lockHeld, 
     }
     Recovery result = plan.unfinished ? Recovery::kRolledBack : Recovery::kDiscarded;
     if (plan.unfinished) {
-        const std::string folder = Folder(dbPath);
+        const std::string folder = FolderOf(dbPath);
         std::vector<std::unique_ptr<File>> opened;
         std::vector<File*> files;
         for (const Plan::FileEntry& f : plan.files) {

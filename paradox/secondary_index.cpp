@@ -9,6 +9,7 @@
 #include "paradox/error.h"
 #include "paradox/format.h"
 #include "paradox/key_order.h"
+#include "paradox/path_names.h"
 #include "paradox/primary_index.h"
 #include "paradox/recent_reads.h"
 #include "paradox/secondary_layout.h"
@@ -18,28 +19,6 @@ namespace pq::paradox {
 namespace f = format;
 
 namespace {
-
-std::string FileName(const std::string& path) {
-    const size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string LowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
-std::string BaseName(const std::string& path) {
-    const std::string name = FileName(path);
-    const size_t dot = name.find_last_of('.');
-    return dot == std::string::npos ? name : name.substr(0, dot);
-}
 
 // The extension's three letters after the dot when `name` is a secondary index file of the
 // table named `base` (lower case): x or y, then two digits or g and a hexadecimal digit.

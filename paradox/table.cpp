@@ -21,6 +21,7 @@
 #include "paradox/header.h"
 #include "paradox/journal.h"
 #include "paradox/key_order.h"
+#include "paradox/path_names.h"
 #include "paradox/primary_index.h"
 #include "paradox/recent_reads.h"
 #include "paradox/secondary_index.h"
@@ -38,15 +39,6 @@ size_t DataCacheBlocks(uint32_t blockSize) {
     return std::max<size_t>(64, (16u << 20) / blockSize);
 }
 
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string LowerAscii(std::string s) {
-    for (char& c : s) c = Lower(c);
-    return s;
-}
-
 struct PathParts {
     std::string folder;  // with its trailing separator, or empty
     std::string base;    // file name without extension
@@ -62,11 +54,6 @@ PathParts SplitPath(const std::string& path) {
     p.base = dot == std::string::npos ? name : name.substr(0, dot);
     p.ext = dot == std::string::npos ? "" : name.substr(dot + 1);
     return p;
-}
-
-std::string FileName(const std::string& path) {
-    const size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // The file beside `dbPath` with the same base name and extension `ext`, found without regard to
