@@ -176,6 +176,20 @@ int BarPosition(HWND bar) {
     return static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0));
 }
 
+// Main window -> Instalar -> Sim, then the completion box, its text checked; null when it does
+// not come within `timeoutMs`.
+HWND AcceptAndWaitForCompletion(Installer& run, DWORD timeoutMs) {
+    HWND agreement = OpenAgreement(run);
+    if (!agreement) return nullptr;
+    PostMessageW(ChildButton(agreement, "&Sim"), BM_CLICK, 0, 0);
+    HWND box = run.WaitForWindow(L"#32770", kMessageTitle, timeoutMs);
+    EXPECT_TRUE(box) << "no completion box";
+    if (box) {
+        EXPECT_EQ(MessageBoxText(box), kCompletion);
+    }
+    return box;
+}
+
 // (1) accepted and completed: every host table holds the merged records.
 TEST_F(InstallE2E, AcceptedInstallationMergesEverySubjectAndEnds) {
     for (unsigned s = 0; s < 8; ++s) MakeSubject(s);
@@ -203,12 +217,8 @@ TEST_F(InstallE2E, AcceptedInstallationMergesEverySubjectAndEnds) {
 // (2) a host with none of the tables: nothing merged, the completion box all the same.
 TEST_F(InstallE2E, HostWithoutTablesStillCompletes) {
     Installer run(medium);
-    HWND agreement = OpenAgreement(run);
-    ASSERT_TRUE(agreement);
-    PostMessageW(ChildButton(agreement, "&Sim"), BM_CLICK, 0, 0);
-    HWND box = run.WaitForWindow(L"#32770", kMessageTitle, 30000);
+    HWND box = AcceptAndWaitForCompletion(run, 30000);
     ASSERT_TRUE(box);
-    EXPECT_EQ(MessageBoxText(box), kCompletion);
     auto [partial, general] = ProgressBars(run.WaitForWindow(nullptr, kProgressCaption, 1000));
     EXPECT_EQ(BarPosition(general), 16);
     EXPECT_EQ(BarPosition(partial), 0);
@@ -222,10 +232,7 @@ TEST_F(InstallE2E, MissingHostFigureTableIsSkipped) {
     MakeSubject(2, /*hostQuestions=*/true, /*hostFigures=*/false);
     MakeSubject(3);
     Installer run(medium);
-    HWND agreement = OpenAgreement(run);
-    ASSERT_TRUE(agreement);
-    PostMessageW(ChildButton(agreement, "&Sim"), BM_CLICK, 0, 0);
-    HWND box = run.WaitForWindow(L"#32770", kMessageTitle, 30000);
+    HWND box = AcceptAndWaitForCompletion(run, 30000);
     ASSERT_TRUE(box);
     PressButton(box, IDOK);
     EXPECT_EQ(run.WaitForExit(), 0u);
@@ -485,12 +492,8 @@ TEST_F(VirtualStoreE2E, TheMergeGoesWhereTheHostReadsEachSubject) {
     const auto real1 = FilesUnder(host + "\\Dados\\" + install::SubjectNameAt(1));
     const auto real2 = FilesUnder(host + "\\Dados\\" + install::SubjectNameAt(2));
     Installer run(medium);
-    HWND agreement = OpenAgreement(run);
-    ASSERT_TRUE(agreement);
-    PostMessageW(ChildButton(agreement, "&Sim"), BM_CLICK, 0, 0);
-    HWND box = run.WaitForWindow(L"#32770", kMessageTitle, 60000);
+    HWND box = AcceptAndWaitForCompletion(run, 60000);
     ASSERT_TRUE(box);
-    EXPECT_EQ(MessageBoxText(box), kCompletion);
     PressButton(box, IDOK);
     EXPECT_EQ(run.WaitForExit(), 0u);
     ExpectSubject(0, after[0]);

@@ -27,18 +27,7 @@
 #include "tabledb/session.h"
 #include "tabledb/table.h"
 #include "tests/malformed/manifest.h"
-
-extern "C" {
-#include <paradox.h>
-}
-
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/lsan_interface.h>
-// pxlib keeps a few allocations of its own for good; they are not ours to report.
-#define PXLIB_ALLOCATIONS __lsan::ScopedDisabler lsanOff
-#else
-#define PXLIB_ALLOCATIONS
-#endif
+#include "tests/support/pxlib.h"
 
 // ---- Memory: every operator new of the process is counted, so a case can bound its peak ----
 

@@ -22,17 +22,7 @@
 #include "paradox/field_codec.h"
 #include "paradox/table.h"
 #include "tests/paradox/table_test_support.h"
-
-extern "C" {
-#include <paradox.h>
-}
-
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/lsan_interface.h>
-#define PXLIB_ALLOCATIONS __lsan::ScopedDisabler lsanOff
-#else
-#define PXLIB_ALLOCATIONS
-#endif
+#include "tests/support/pxlib.h"
 
 namespace pq::paradox {
 namespace {
