@@ -59,6 +59,34 @@ class Medium {
     TempDir dir_;
 };
 
+// A host installation of the test's own: "<temp>\\Farol Exames" with FarolExames.exe and its
+// Dados folder holding one folder a subject, registered by its uninstall entry where the
+// host's 32-bit setup program writes it. Removed with its registry entry at the end.
+class TestHost {
+  public:
+    TestHost(const std::string& name, const std::vector<std::string>& subjects)
+        : dir_("e2e-host-" + name), folder_(MakeHostFolder(dir_.Path())) {
+        entry_.PointAt(folder_);
+        CreateDirectoryW(Wide(folder_ + "\\Dados").c_str(), nullptr);
+        for (const std::string& s : subjects)
+            CreateDirectoryW(Wide(folder_ + "\\Dados\\" + s).c_str(), nullptr);
+    }
+    // The host folder, without a final separator.
+    const std::string& Folder() const { return folder_; }
+
+  private:
+    UninstallEntry entry_;
+    TempDir dir_;
+    std::string folder_;
+};
+
+// The medium's package folder Questoes, made empty.
+inline std::string MakePackageFolder(const Medium& medium) {
+    const std::string package = medium.Folder() + "\\Questoes";
+    CreateDirectoryW(Wide(package).c_str(), nullptr);
+    return package;
+}
+
 // One run of the medium's program. The scripted library logs into the medium's log file and
 // answers DatabaseErrorMessage from `answers`.
 class Installer {

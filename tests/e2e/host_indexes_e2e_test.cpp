@@ -25,15 +25,10 @@ paradox::FileSystem& Files() {
 }
 
 TEST(HostIndexesE2E, IndexedHostTablesAreMergedAndTheirIndexesKept) {
-    UninstallEntry entry;
-    TempDir hostDir("e2e-host-indexes");
+    const TestHost testHost("indexes", {install::SubjectNameAt(kSubject)});
+    const std::string& host = testHost.Folder();
     Medium medium("indexes");
-    const std::string host = MakeHostFolder(hostDir.Path());
-    entry.PointAt(host);
-    CreateDirectoryW(Wide(host + "\\Dados").c_str(), nullptr);
-    CreateDirectoryW(Wide(host + "\\Dados\\" + install::SubjectNameAt(kSubject)).c_str(), nullptr);
-    const std::string package = medium.Folder() + "\\Questoes";
-    CreateDirectoryW(Wide(package).c_str(), nullptr);
+    const std::string package = MakePackageFolder(medium);
 
     // The host: 60 questions and 8 figures, indexed; the package: 40 questions (half of them
     // the host's) and 5 figures.

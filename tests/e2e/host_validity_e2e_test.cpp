@@ -54,16 +54,10 @@ void PrintTo(const Case& c, std::ostream* out) {
 class HostValidityE2E : public ::testing::TestWithParam<Case> {};
 
 TEST_P(HostValidityE2E, ARecordBreakingACheckStopsTheInstallationAfterTheRecordsBeforeIt) {
-    UninstallEntry entry;
-    TempDir hostDir("e2e-host-validity");
+    const TestHost testHost("validity", {install::SubjectNameAt(kMatematica)});
+    const std::string& host = testHost.Folder();
     Medium medium("validity");
-    const std::string host = MakeHostFolder(hostDir.Path());
-    entry.PointAt(host);
-    CreateDirectoryW(Wide(host + "\\Dados").c_str(), nullptr);
-    CreateDirectoryW(Wide(host + "\\Dados\\" + install::SubjectNameAt(kMatematica)).c_str(),
-                     nullptr);
-    const std::string package = medium.Folder() + "\\Questoes";
-    CreateDirectoryW(Wide(package).c_str(), nullptr);
+    const std::string package = MakePackageFolder(medium);
 
     // The host's question table: the package's fields and a state, "velho" in its records;
     // a statement required, levels 1 to 5, a new record's state "novo".
