@@ -183,9 +183,6 @@ struct Case {
     const char* name;
     std::vector<std::string> files;  // samples copied; empty: a table made by the test
     size_t maintained;               // maintained indexes it has
-    // An empty primary index whose root names block 1 (as real empty tables have it) is
-    // given this engine's form, root 0, which is all a table needs to be opened here.
-    bool emptyRootToZero = false;
 };
 
 void PrintTo(const Case& c, std::ostream* os) {
@@ -234,11 +231,6 @@ class SecondaryIndexBatches : public ::testing::TestWithParam<Case> {
                 fsys::copy_file(SamplePath("with-companions/" + f), dir.path / f);
             for (const std::string& f : c.files)
                 fsys::permissions(dir.path / f, fsys::perms::owner_write, fsys::perm_options::add);
-            if (c.emptyRootToZero) {
-                std::fstream px(dir / c.files[1], std::ios::in | std::ios::out | std::ios::binary);
-                px.seekp(0x1E);
-                px.put(0);
-            }
             db = dir / c.files.front();
             t = Table::Open(OsFileSystem(), db);
         }
@@ -368,7 +360,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Case{"C", {"C.DB", "C.PX", "C.X02", "C.Y02", "C.X03", "C.Y03"}, 2},
                       Case{"fk4", {"fk4.db", "fk4.px", "fk4.XG0", "fk4.YG0"}, 1},
                       // Empty, keyed on an auto-increment field, with empty index files.
-                      Case{"fk1", {"fk1.db", "fk1.px", "fk1.x02", "fk1.y02"}, 1, true},
+                      Case{"fk1", {"fk1.db", "fk1.px", "fk1.x02", "fk1.y02"}, 1},
                       // Alpha and composite indexes with trees of several levels (1 KiB blocks).
                       Case{"own", {}, 2}),
     [](const auto& info) { return std::string(info.param.name); });
