@@ -361,4 +361,29 @@ void BlockFile::DropCache() {
     headerDirty_ = false;
 }
 
+void BlockFile::InsertRecord(Block& b, int slot, const uint8_t* record) {
+    const int n = Count(b);
+    std::memmove(Record(b, slot + 1), Record(b, slot), (n - slot) * recordSize_);
+    std::memcpy(Record(b, slot), record, recordSize_);
+    SetCount(b, n + 1);
+    TouchRecords(b, slot, n + 1);
+}
+
+void BlockFile::SplitInsert(Block& b, Block& into, int slot, const uint8_t* record) {
+    const size_t rs = recordSize_;
+    const int n = Count(b);
+    const int total = n + 1;
+    const int keep = KeptOnSplit(n);
+    std::vector<uint8_t> all(total * rs);
+    std::memcpy(all.data(), Record(b, 0), slot * rs);
+    std::memcpy(all.data() + slot * rs, record, rs);
+    std::memcpy(all.data() + (slot + 1) * rs, Record(b, slot), (n - slot) * rs);
+    std::memset(Record(b, 0), 0, n * rs);
+    std::memcpy(Record(b, 0), all.data(), keep * rs);
+    SetCount(b, keep);
+    TouchRecords(b, 0, n);
+    std::memcpy(Record(into, 0), all.data() + keep * rs, (total - keep) * rs);
+    SetCount(into, total - keep);
+}
+
 }  // namespace pq::paradox

@@ -93,6 +93,14 @@ class BlockFile {
     void TouchRecords(Block& b, int fromSlot, int toSlot) {
         Touch(b, 6 + fromSlot * recordSize_, 6 + toSlot * recordSize_);
     }
+    // Puts `record` at `slot` of a block that has room for one more; the records from `slot`
+    // on move up one.
+    void InsertRecord(Block& b, int slot, const uint8_t* record);
+    // How many of a full block's `count` records and the one going in stay in it when it splits.
+    static int KeptOnSplit(int count) { return (count + 2) / 2; }
+    // Splits the full block `b` with `record` going in at `slot`: the first KeptOnSplit of them
+    // stay, in order, the others go to the empty block `into`.
+    void SplitInsert(Block& b, Block& into, int slot, const uint8_t* record);
 
     // A new empty block (from the free list, else at the end of the file), not yet linked.
     // Error when the file has 65535 blocks.

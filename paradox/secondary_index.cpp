@@ -277,10 +277,7 @@ void SecondaryIndex::Insert(const std::vector<uint8_t>& entry) {
     if (s < n && std::memcmp(x_->Record(b, s), key.data(), keyBytes_) == 0)
         Corrupt(xPath_, "already holds the entry of a record being added");
     if (n < cap) {
-        std::memmove(x_->Record(b, s + 1), x_->Record(b, s), (n - s) * rs);
-        std::memcpy(x_->Record(b, s), entry.data(), rs);
-        x_->SetCount(b, n + 1);
-        x_->TouchRecords(b, s, n + 1);
+        x_->InsertRecord(b, s, entry.data());
         y_->Update(p, FirstKey(b), n + 1);
         return;
     }
@@ -295,20 +292,9 @@ void SecondaryIndex::Insert(const std::vector<uint8_t>& entry) {
         return;
     }
     // Split: the lower half stays, the upper half moves to the new block.
-    const int total = n + 1;
-    const int keep = (total + 1) / 2;
-    std::vector<uint8_t> all(total * rs);
-    std::memcpy(all.data(), x_->Record(b, 0), s * rs);
-    std::memcpy(all.data() + s * rs, entry.data(), rs);
-    std::memcpy(all.data() + (s + 1) * rs, x_->Record(b, s), (n - s) * rs);
-    std::memset(x_->Record(b, 0), 0, n * rs);
-    std::memcpy(x_->Record(b, 0), all.data(), keep * rs);
-    x_->SetCount(b, keep);
-    x_->TouchRecords(b, 0, n);
-    std::memcpy(x_->Record(*y, 0), all.data() + keep * rs, (total - keep) * rs);
-    x_->SetCount(*y, total - keep);
-    y_->Update(p, FirstKey(b), keep);
-    y_->InsertAfter(p, y->number, FirstKey(*y), total - keep);
+    x_->SplitInsert(b, *y, s, entry.data());
+    y_->Update(p, FirstKey(b), x_->Count(b));
+    y_->InsertAfter(p, y->number, FirstKey(*y), x_->Count(*y));
 }
 
 void SecondaryIndex::Erase(const std::vector<uint8_t>& entry) {

@@ -622,10 +622,7 @@ struct Table::Impl {
         if (n < cap) {
             for (int i = n - 1; i >= s; --i)
                 IndexMove(db->Record(b, i), MakeLocation(x, i), MakeLocation(x, i + 1));
-            std::memmove(db->Record(b, s + 1), db->Record(b, s), (n - s) * rs);
-            std::memcpy(db->Record(b, s), rec.data(), rs);
-            db->SetCount(b, n + 1);
-            db->TouchRecords(b, s, n + 1);
+            db->InsertRecord(b, s, rec.data());
             IndexAdd(rec.data(), MakeLocation(x, s));
             px->Update(spot->path, FirstKey(b), n + 1);
             return MakeLocation(x, s);
@@ -642,8 +639,7 @@ struct Table::Impl {
         }
         // Split: the lower half stays, the upper half moves to the new block.
         LinkAfter(b, *y);
-        const int total = n + 1;
-        const int keep = (total + 1) / 2;
+        const int keep = BlockFile::KeptOnSplit(n);
         auto target = [&](int ni) {
             return ni < keep ? MakeLocation(x, ni) : MakeLocation(y->number, ni - keep);
         };
@@ -651,20 +647,11 @@ struct Table::Impl {
             const RecordLocation to = target(i < s ? i : i + 1);
             if (to != MakeLocation(x, i)) IndexMove(db->Record(b, i), MakeLocation(x, i), to);
         }
-        std::vector<uint8_t> all(total * rs);
-        std::memcpy(all.data(), db->Record(b, 0), s * rs);
-        std::memcpy(all.data() + s * rs, rec.data(), rs);
-        std::memcpy(all.data() + (s + 1) * rs, db->Record(b, s), (n - s) * rs);
-        std::memset(db->Record(b, 0), 0, n * rs);
-        std::memcpy(db->Record(b, 0), all.data(), keep * rs);
-        db->SetCount(b, keep);
-        db->TouchRecords(b, 0, n);
-        std::memcpy(db->Record(*y, 0), all.data() + keep * rs, (total - keep) * rs);
-        db->SetCount(*y, total - keep);
+        db->SplitInsert(b, *y, s, rec.data());
         const RecordLocation placed = target(s);
         IndexAdd(rec.data(), placed);
         px->Update(spot->path, FirstKey(b), keep);
-        px->InsertAfter(spot->path, y->number, FirstKey(*y), total - keep);
+        px->InsertAfter(spot->path, y->number, FirstKey(*y), n + 1 - keep);
         return placed;
     }
 
