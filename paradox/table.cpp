@@ -973,17 +973,16 @@ std::unique_ptr<Table> Table::Open(FileSystem& fs, const std::string& path,
         Corrupt(path + ": header", std::to_string(dh.recordCount) + " records do not fit the " +
                                        std::to_string(dh.blocksInUse) + " blocks in use");
 
-    if (s.keyFieldCount > 0) {
-        auto pxPath = FindSibling(fs, path, "PX");
-        // A missing index (or an empty file, what an interrupted rebuild leaves) is rebuilt
-        // from the data; it reaches the disk before the table's first write.
-        if (!pxPath || fs.Open(*pxPath, OpenMode::kRead)->Size() == 0)
-            m->RebuildIndex(pxPath ? *pxPath : SiblingName(path, "PX"));
-    }
-    if (s.keyFieldCount > 0 && !m->px) {
-        const auto pxPath = FindSibling(fs, path, "PX");
+    const auto pxPath = s.keyFieldCount > 0 ? FindSibling(fs, path, "PX") : std::nullopt;
+    if (pxPath)
         m->pxFile =
             keepReads(fs.Open(*pxPath, options.readOnly ? OpenMode::kRead : OpenMode::kReadWrite));
+    if (s.keyFieldCount > 0 && (!pxPath || m->pxFile->Size() == 0)) {
+        // A missing index (or an empty file, what an interrupted rebuild leaves) is rebuilt
+        // from the data; it reaches the disk before the table's first write.
+        m->pxFile.reset();
+        m->RebuildIndex(pxPath ? *pxPath : SiblingName(path, "PX"));
+    } else if (pxPath) {
         FileHeader ph = ReadFileHeader(*m->pxFile, *pxPath, true);
         if (ph.fields.size() != static_cast<size_t>(s.keyFieldCount))
             Corrupt(*pxPath + ": header", "indexes " + std::to_string(ph.fields.size()) +
