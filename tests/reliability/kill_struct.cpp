@@ -7,8 +7,10 @@
 //       creates TABLE (its writes not counted) and makes the seed's first STEPS steps on it,
 //       printing "saved I W" once step I has returned (W: writes made so far, flushed before
 //       the next write) and "done W" at the end. --kill-at N: SIGKILL at the Nth write, before
-//       it is made or, with --tear, after its first BYTES bytes (a write no longer than that is
-//       not made at all). Every write counts: the table's files and its journal.
+//       it is made or, with --tear, after its first BYTES bytes, cut back to the file's last
+//       4 KiB boundary before that point (a kill stops a write where the system does: it
+//       copies a write into the file's pages one page at a time); a write that ends before the
+//       cut is not made at all. Every write counts: the table's files and its journal.
 //   kill_struct verify TABLE SEED SAVED
 //       undoes an unfinished save as the engine's open does, opens TABLE for writing and checks
 //       it: the engine's check (its warnings count too) and its records against the model after
@@ -75,7 +77,10 @@ class CountingFile : public File {
   private:
     void Count(uint64_t offset, const void* data, size_t n) {
         if (++g_writes != g_killAt) return;
-        if (data && g_tear > 0 && g_tear < n) inner_->WriteAt(offset, data, g_tear);
+        if (data && g_tear > 0 && g_tear < n) {
+            const uint64_t cut = (offset + g_tear) / 4096 * 4096;
+            if (cut > offset) inner_->WriteAt(offset, data, static_cast<size_t>(cut - offset));
+        }
         Die();
     }
     std::unique_ptr<File> inner_;
