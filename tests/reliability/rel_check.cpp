@@ -28,10 +28,7 @@
 #include "paradox/journal.h"
 #include "paradox/schema.h"
 #include "paradox/table.h"
-
-extern "C" {
-#include <paradox.h>
-}
+#include "tests/support/pxlib.h"
 
 namespace pq {
 namespace {
@@ -64,6 +61,7 @@ struct PxlibTable {
 // Reads the whole table with pxlib through its primary index. Blob fields are not read (pxlib
 // is not given the blob file).
 PxlibTable ReadWithPxlib(const std::string& db) {
+    PXLIB_ALLOCATIONS;
     PxlibTable out;
     std::string px = db.substr(0, db.size() - 3) + ".px";
     if (!paradox::OsFileSystem().IsFile(px)) px = db.substr(0, db.size() - 3) + ".PX";
