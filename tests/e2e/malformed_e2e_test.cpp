@@ -169,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(Corpus, MalformedE2E, ::testing::ValuesIn(LoadManifest(
 // The corpus is there: the Windows build reads the one the native build wrote.
 TEST(MalformedE2ECorpus, IsWrittenByTheNativeBuild) {
     EXPECT_GE(LoadManifest().size(), 25u)
-        << "no corpus at " << CorpusFolder() << ": build the native preset first";
+        << "no corpus at " << CorpusFolder() << ": build the native-asan preset first";
 }
 
 }  // namespace
