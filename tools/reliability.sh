@@ -10,11 +10,11 @@
 # key changes and blob replacements, so that the saves split data and index blocks, add index
 # levels (and rebuild the index), reuse freed blocks and move blobs. Each run is killed at a
 # chosen write: the kill points are spread evenly over the writes of the whole stream, every
-# other one tearing a long write at one of the file's 4 KiB page boundaries. Then, before recovery, pdxtool
-# check --no-recover counts it "valid before recovery"; kill_struct verify recovers the table
-# and checks it (the engine's check, its warnings too, and every record against the model after
-# the saves that had returned); pdxtool check judges the result. The full run then stresses the
-# same stream in memory for a minute (kill_struct stress).
+# other one tearing a long write at one of the file's 4 KiB page boundaries. Then, before
+# recovery, pdxtool check --no-recover counts it "valid before recovery"; kill_struct verify
+# recovers the table and checks it (the engine's check, its warnings too, and every record
+# against the model after the saves that had returned); pdxtool check judges the result. The
+# full run then stresses the same stream in memory for a minute (kill_struct stress).
 #
 #   tools/reliability.sh [full]      full: 60 native and 8 Wine kills, 240 structural kills;
 #                                    else 6, 2 and 8 (test step)
