@@ -58,5 +58,8 @@ void EncodeFieldDouble(double value, MutableBytes out);
 
 // CRC-32 (the zlib polynomial) of a byte string.
 uint32_t Crc32(Bytes bytes);
+// CRC-32C (the Castagnoli polynomial, as iSCSI and SSE 4.2 compute it) of a byte string: a
+// check independent of Crc32, for data that holds Crc32 values of its own.
+uint32_t Crc32c(Bytes bytes);
 
 }  // namespace pq::paradox

@@ -12,7 +12,12 @@
 namespace pq::paradox {
 namespace {
 
-constexpr char kMagic[8] = {'P', 'Q', 'J', 'O', 'U', 'R', 'N', '1'};
+// The journal's first 8 bytes while a save is in progress. Version 2 checks each record with
+// CRC-32C; version 1 (still read) checked them with CRC-32, the same CRC as the checks of what
+// is written that a record holds, so that a record torn over the previous save's record could
+// pass for whole (see RecordCheck).
+constexpr char kMagic[8] = {'P', 'Q', 'J', 'O', 'U', 'R', 'N', '2'};
+constexpr char kMagicVersion1[8] = {'P', 'Q', 'J', 'O', 'U', 'R', 'N', '1'};
 constexpr size_t kHeaderSize = 16;
 constexpr size_t kRecordHead = 8;  // length, CRC
 constexpr uint8_t kFileRecord = 1;
@@ -81,6 +86,16 @@ std::vector<uint8_t> Header(uint32_t save) {
     return h;
 }
 
+// A record's own check. Not CRC-32: an undo record holds the CRC-32 of each piece written after
+// the old bytes of that piece, so when a save changes bytes from X to Z and the next changes
+// them back with records of the same sizes, the difference between the two records' tails (the
+// old bytes differing by d, then the pieces' CRCs differing by the CRC of d) is itself a CRC-32
+// codeword: a record whose end still holds the earlier save's (a journal write cut short) would
+// pass a CRC-32 of the whole body, and recovery would write X over bytes never changed.
+uint32_t RecordCheck(Bytes body) {
+    return Crc32c(body);
+}
+
 // A record is built in place: BeginRecord leaves room for its length and CRC, the body is
 // appended, and EndRecord fills them in.
 size_t BeginRecord(std::vector<uint8_t>& out) {
@@ -90,7 +105,7 @@ size_t BeginRecord(std::vector<uint8_t>& out) {
 }
 void EndRecord(std::vector<uint8_t>& out, size_t at) {
     const auto length = static_cast<uint32_t>(out.size() - at - kRecordHead);
-    const uint32_t crc = Crc32(Bytes(out).subspan(at + kRecordHead));
+    const uint32_t crc = RecordCheck(Bytes(out).subspan(at + kRecordHead));
     for (int i = 0; i < 4; ++i) {
         out[at + i] = static_cast<uint8_t>(length >> (8 * i));
         out[at + 4 + i] = static_cast<uint8_t>(crc >> (8 * i));
@@ -119,8 +134,13 @@ struct Plan {
 // REQUIRES: `bytes` outlives the plan (the undo records point into it).
 Plan ReadPlan(Bytes bytes, const std::string& journalPath, const std::string& dbPath) {
     Plan plan;
-    if (bytes.size() < kHeaderSize || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0 ||
-        Crc32(bytes.first(12)) != GetU32(bytes, 12))
+    if (bytes.size() < kHeaderSize || Crc32(bytes.first(12)) != GetU32(bytes, 12)) return plan;
+    uint32_t (*check)(Bytes) = nullptr;
+    if (std::memcmp(bytes.data(), kMagic, sizeof kMagic) == 0)
+        check = RecordCheck;
+    else if (std::memcmp(bytes.data(), kMagicVersion1, sizeof kMagicVersion1) == 0)
+        check = Crc32;
+    else
         return plan;
     plan.unfinished = true;
     const uint32_t save = GetU32(bytes, 8);
@@ -130,7 +150,7 @@ Plan ReadPlan(Bytes bytes, const std::string& journalPath, const std::string& db
         const uint32_t length = GetU32(bytes, at);
         if (length < 5 || length > bytes.size() - at - kRecordHead) break;
         const Bytes body = bytes.subspan(at + kRecordHead, length);
-        if (Crc32(body) != GetU32(bytes, at + 4) || GetU32(body, 0) != save) break;
+        if (check(body) != GetU32(bytes, at + 4) || GetU32(body, 0) != save) break;
         const uint8_t kind = body[4];
         if (kind == kFileRecord) {
             if (length < kFileBodyFixed || length != kFileBodyFixed + GetU16(body, 13)) break;

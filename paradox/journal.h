@@ -18,13 +18,13 @@
 // Journal file (integers little-endian):
 //   | off | size | meaning                                                                 |
 //   |-----|------|-------------------------------------------------------------------------|
-//   | 0   | 8    | "PQJOURN1" while a save is in progress; zeros once it is done            |
+//   | 0   | 8    | "PQJOURN2" while a save is in progress; zeros once it is done            |
 //   | 8   | u32  | the save's number, repeated in each of its records                       |
 //   | 12  | u32  | CRC-32 of bytes 0..11                                                    |
 //   | 16  |      | records, one after the other                                             |
 // Record:
 //   | 0   | u32  | body length L                                                           |
-//   | 4   | u32  | CRC-32 of the body                                                      |
+//   | 4   | u32  | CRC-32C of the body (not CRC-32: see RecordCheck in journal.cpp)        |
 //   | 8   | L    | body: u32 save number, u8 kind, then by kind:                           |
 //   |     |      |   1 file: u64 its size before the save, u16 n, the file's name (n bytes) |
 //   |     |      |   2 write: u16 file (0-based, order of the file records), u64 offset,   |
@@ -35,9 +35,10 @@
 //   |     |      |   3 write over free space: u16 file, u64 offset, u64 length (nothing to  |
 //   |     |      |     restore: the space is free again once the other writes are undone)   |
 // Records of a save follow its header without gaps; reading stops at the first record that
-// is cut short, fails its CRC or carries another save's number (a write that never
+// is cut short, fails its check or carries another save's number (a write that never
 // finished, or what is left of an earlier, longer save). A record is complete before the
-// write it protects begins, so every write that may have happened has its record.
+// write it protects begins, so every write that may have happened has its record. A journal
+// headed "PQJOURN1" (the version before) is read alike, its records checked with CRC-32.
 //
 // Before undoing, recovery checks that the files are as the save could have left them: each
 // piece of each write what was there or what was written (by its CRC), each size between the

@@ -19,34 +19,46 @@ std::vector<uint8_t> Encode(const Field& f, const Value& v, int codePage = 1252)
     return out;
 }
 
-// The journal's check: the zlib CRC-32, bit by bit here, for every length up to a few hundred
-// bytes at every alignment (short inputs and tails go through tables, longer ones are folded 64
-// and 16 bytes at a time) and for a long input.
-TEST(Coding, Crc32IsTheZlibChecksumAtEveryLengthAndAlignment) {
-    auto bitwise = [](const uint8_t* p, size_t n) {
-        uint32_t c = 0xFFFFFFFFu;
-        for (size_t i = 0; i < n; ++i) {
-            c ^= p[i];
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        }
-        return c ^ 0xFFFFFFFFu;
+// The journal's checks: the zlib CRC-32 and CRC-32C, bit by bit here, for every length up to a
+// few hundred bytes at every alignment (short inputs and tails go through tables, longer ones
+// are folded 64 and 16 bytes at a time, or go through the processor's CRC-32C instruction) and
+// for a long input.
+TEST(Coding, Crc32AndCrc32cAreTheStandardChecksumsAtEveryLengthAndAlignment) {
+    struct Kind {
+        const char* name;
+        uint32_t (*crc)(Bytes);
+        uint32_t poly;   // bit-reflected
+        uint32_t check;  // of "123456789"
     };
-    const std::string check = "123456789";
-    EXPECT_EQ(Crc32(Bytes(reinterpret_cast<const uint8_t*>(check.data()), check.size())),
-              0xCBF43926u);
+    const Kind kinds[] = {{"CRC-32", Crc32, 0xEDB88320u, 0xCBF43926u},
+                          {"CRC-32C", Crc32c, 0x82F63B78u, 0xE3069283u}};
     std::vector<uint8_t> bytes(70000);
     uint32_t state = 12345;
     for (uint8_t& b : bytes) b = static_cast<uint8_t>((state = state * 1103515245u + 12345u) >> 23);
-    for (size_t at = 0; at < 16; ++at) {
-        for (size_t n = 0; n <= 300; ++n) {
-            ASSERT_EQ(Crc32(Bytes(bytes).subspan(at, n)), bitwise(bytes.data() + at, n))
-                << n << " bytes at " << at;
-        }
-    }
-    EXPECT_EQ(Crc32(Bytes(bytes).subspan(3)), bitwise(bytes.data() + 3, bytes.size() - 3));
     const std::vector<uint8_t> zeros(4096, 0), ones(4096, 0xFF);
-    EXPECT_EQ(Crc32(Bytes(zeros)), bitwise(zeros.data(), zeros.size()));
-    EXPECT_EQ(Crc32(Bytes(ones)), bitwise(ones.data(), ones.size()));
+    const std::string check = "123456789";
+    for (const Kind& k : kinds) {
+        SCOPED_TRACE(k.name);
+        auto bitwise = [&](const uint8_t* p, size_t n) {
+            uint32_t c = 0xFFFFFFFFu;
+            for (size_t i = 0; i < n; ++i) {
+                c ^= p[i];
+                for (int b = 0; b < 8; ++b) c = (c & 1) ? k.poly ^ (c >> 1) : c >> 1;
+            }
+            return c ^ 0xFFFFFFFFu;
+        };
+        EXPECT_EQ(k.crc(Bytes(reinterpret_cast<const uint8_t*>(check.data()), check.size())),
+                  k.check);
+        for (size_t at = 0; at < 16; ++at) {
+            for (size_t n = 0; n <= 300; ++n) {
+                ASSERT_EQ(k.crc(Bytes(bytes).subspan(at, n)), bitwise(bytes.data() + at, n))
+                    << n << " bytes at " << at;
+            }
+        }
+        EXPECT_EQ(k.crc(Bytes(bytes).subspan(3)), bitwise(bytes.data() + 3, bytes.size() - 3));
+        EXPECT_EQ(k.crc(Bytes(zeros)), bitwise(zeros.data(), zeros.size()));
+        EXPECT_EQ(k.crc(Bytes(ones)), bitwise(ones.data(), ones.size()));
+    }
 }
 
 TEST(FieldCodec, IntegersAreBigEndianWithTheSignBitInverted) {

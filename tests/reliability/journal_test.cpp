@@ -254,8 +254,24 @@ TEST(CrashSafety, AFailedSaveIsRedoneAfterReopening) {
     EXPECT_THAT(t->Check(), IsEmpty());
 }
 
+// The same journal as the version before wrote it: "PQJOURN1", each record checked with CRC-32.
+std::vector<uint8_t> AsVersion1(std::vector<uint8_t> j) {
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) j[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    j[7] = '1';
+    put32(12, Crc32(Bytes(j).first(12)));
+    for (size_t at = 16; at + 8 <= j.size();) {
+        const size_t length = j[at] | j[at + 1] << 8 | j[at + 2] << 16 | size_t{j[at + 3]} << 24;
+        put32(at + 4, Crc32(Bytes(j).subspan(at + 8, length)));
+        at += 8 + length;
+    }
+    return j;
+}
+
 // A kill while the journal itself was being written: the journal read back cut at every length
-// undoes nothing that was not written, and the table stays as it was.
+// undoes nothing that was not written, and the table stays as it was; a journal of the version
+// before is read alike.
 TEST(CrashSafety, ATornJournalUndoesOnlyWhatItProtected) {
     const Scenario s = Scenarios()[1];  // the split: several blocks and both headers
     MemoryFileSystem fs;
@@ -279,15 +295,54 @@ TEST(CrashSafety, ATornJournalUndoesOnlyWhatItProtected) {
         twin.SetWriteBudget(1);  // the blob's journal record only
         EXPECT_THROW(s.save(*t), IoError);
     }
-    const std::vector<uint8_t> journal = twin.Bytes(kJournal);
-    ASSERT_GT(journal.size(), 32u);
-    for (size_t cut = 0; cut <= journal.size(); cut += 7) {
-        fs.Bytes(kJournal).assign(journal.begin(), journal.begin() + cut);
-        const Recovery r = RecoverTable(fs, kPath, true);
-        EXPECT_EQ(r, cut >= 16 ? Recovery::kRolledBack : Recovery::kDiscarded) << cut;
-        EXPECT_FALSE(fs.IsFile(kJournal));
-        for (const char* f : files) EXPECT_EQ(fs.Bytes(f), bytes[f]) << f << " " << cut;
-        EXPECT_EQ(Contents(fs), before);
+    ASSERT_GT(twin.Bytes(kJournal).size(), 32u);
+    for (const std::vector<uint8_t>& journal :
+         {twin.Bytes(kJournal), AsVersion1(twin.Bytes(kJournal))}) {
+        SCOPED_TRACE(std::string(journal.begin(), journal.begin() + 8));
+        for (size_t cut = 0; cut <= journal.size(); cut += 7) {
+            fs.Bytes(kJournal).assign(journal.begin(), journal.begin() + cut);
+            const Recovery r = RecoverTable(fs, kPath, true);
+            EXPECT_EQ(r, cut >= 16 ? Recovery::kRolledBack : Recovery::kDiscarded) << cut;
+            EXPECT_FALSE(fs.IsFile(kJournal));
+            for (const char* f : files) EXPECT_EQ(fs.Bytes(f), bytes[f]) << f << " " << cut;
+            EXPECT_EQ(Contents(fs), before);
+        }
+    }
+}
+
+// A journal torn at a page of the journal file over the journal of the save before, which
+// changed the same bytes the other way with the same records: the record cut in two reads as
+// the earlier save's old bytes (X) after the later save's first part. Where the record's own
+// check and its pieces' checks were the same CRC, swapping X and Z at once in the old bytes and
+// in the checks of what is written left the record's check true, and recovery wrote X back
+// over bytes that had never stopped being Z. Cut at every 4 KiB of the journal: the files stay.
+TEST(CrashSafety, AJournalTornOverTheSaveBeforeItUndoesNothingItDidNotProtect) {
+    MemoryFileSystem fs;
+    std::vector<uint8_t> x = Picture(20000, 3), z = x;
+    z[2000] ^= 0x03;  // one byte changed, in the second record, past the journal's first page
+    fs.Bytes(kPath) = x;
+    const std::vector<uint8_t> first(2500, 0x11), again(2500, 0x22);
+    Journal journal(fs, kPath);
+    auto data = fs.Open(kPath, OpenMode::kReadWrite);
+    const auto save = [&](const std::vector<uint8_t>& head, const std::vector<uint8_t>& to) {
+        journal.Begin();
+        journal.Write({{data.get(), 16384, Bytes(head)}, {data.get(), 0, Bytes(to).first(3000)}});
+        journal.Finish();
+    };
+    save(first, z);  // X becomes Z
+    const std::vector<uint8_t> earlier = fs.Bytes(kJournal), files = fs.Bytes(kPath);
+    fs.SetWriteBudget(1);                   // the next save's journal is written, nothing else
+    EXPECT_THROW(save(again, x), IoError);  // Z would become X again
+    fs.SetWriteBudget(-1);
+    const std::vector<uint8_t> later = fs.Bytes(kJournal);
+    ASSERT_EQ(later.size(), earlier.size());
+    ASSERT_GT(later.size(), 4096u);
+    for (size_t cut = 4096; cut < later.size(); cut += 4096) {
+        std::vector<uint8_t> torn(later.begin(), later.begin() + cut);
+        torn.insert(torn.end(), earlier.begin() + cut, earlier.end());
+        fs.Bytes(kJournal) = torn;
+        EXPECT_EQ(RecoverTable(fs, kPath, true), Recovery::kRolledBack) << cut;
+        EXPECT_TRUE(fs.Bytes(kPath) == files) << "bytes changed, journal cut at " << cut;
     }
 }
 
