@@ -15,10 +15,12 @@
 #include "paradox/table.h"
 #include "tests/paradox/table_test_support.h"
 #include "tests/support/pxlib.h"
+#include "tests/support/temp_dir.h"
 
 namespace pq::paradox {
 namespace {
 
+using ::pq::testing::TempDir;
 using testing::F;
 using testing::InsertRow;
 using ::testing::IsEmpty;
@@ -26,16 +28,6 @@ using testing::MakeSchema;
 using testing::ReadAll;
 using testing::Row;
 namespace fsys = std::filesystem;
-
-struct TempDir {
-    fsys::path path;
-    TempDir() {
-        std::string templ = (fsys::temp_directory_path() / "pxlib-oracle-XXXXXX").string();
-        path = mkdtemp(templ.data());
-    }
-    ~TempDir() { fsys::remove_all(path); }
-    std::string operator/(const std::string& name) const { return (path / name).string(); }
-};
 
 struct PxlibRead {
     std::vector<std::string> errors;
@@ -214,14 +206,14 @@ Row MixedRow(int id) {
 }
 
 TEST(Pxlib, ReadsOurUnkeyedTablesWithTheSameValues) {
-    TempDir dir;
+    TempDir dir("pxlib-oracle");
     auto t = Table::Create(OsFileSystem(), dir / "u.db", Mixed(0));
     for (int i = 0; i < 700; ++i) InsertRow(*t, MixedRow(i));
     ExpectPxlibAgrees(*t, dir / "u.db", "");
 }
 
 TEST(Pxlib, ReadsOurKeyedTablesThroughTheirIndexAcrossSplits) {
-    TempDir dir;
+    TempDir dir("pxlib-oracle");
     CreateOptions o;
     o.indexBlockSize = 1024;
     auto t = Table::Create(OsFileSystem(), dir / "k.db", Mixed(1), o);
@@ -250,7 +242,7 @@ TEST(Pxlib, ReadsOurKeyedTablesThroughTheirIndexAcrossSplits) {
 }
 
 TEST(Pxlib, ReadsTablesWithThreeIndexLevelsByTheirBlockChain) {
-    TempDir dir;
+    TempDir dir("pxlib-oracle");
     CreateOptions o;
     o.indexBlockSize = 1024;
     auto t = Table::Create(
@@ -270,7 +262,7 @@ TEST(Pxlib, ReadsTablesWithThreeIndexLevelsByTheirBlockChain) {
 }
 
 TEST(Pxlib, ReadsTheDataAndIndexOfOurTablesWithBlobs) {
-    TempDir dir;
+    TempDir dir("pxlib-oracle");
     auto t = Table::Create(
         OsFileSystem(), dir / "f.db",
         MakeSchema({F("Nome", FieldType::kAlpha, 30), F("Figura", FieldType::kGraphic, 10),
@@ -288,7 +280,7 @@ TEST(Pxlib, ReadsTheDataAndIndexOfOurTablesWithBlobs) {
         t->Post();
     }
     EXPECT_THAT(t->Check(), IsEmpty());
-    TempDir judge;
+    TempDir judge("pxlib-oracle");
     fsys::copy_file(dir / "f.db", judge / "f.db");
     fsys::copy_file(dir / "f.px", judge / "f.px");
     ExpectPxlibAgrees(*t, judge / "f.db", judge / "f.px");
@@ -352,7 +344,7 @@ TEST(Pxlib, ReadsEverySampleTableAsWeDoAndOurCheckPassesIt) {
         o.passwords = {"123"};
         auto t = Table::Open(OsFileSystem(), testing::SamplePath(sample), o);
         EXPECT_THAT(t->Check(), IsEmpty());
-        TempDir dir;
+        TempDir dir("pxlib-oracle");
         const std::string px = CopyForPxlib(sample, dir);
         const std::string db = dir / fsys::path(sample).filename().string();
         ExpectSameAsPxlib(*t, db, px, sample != "bcd.db");
@@ -363,7 +355,7 @@ TEST(Pxlib, ReadsEverySampleTableAsWeDoAndOurCheckPassesIt) {
 // save writes that index, which pxlib then reads. A .DB that ends after its last block's
 // records (the rest of the block absent) reads and takes records in that block.
 TEST(Pxlib, TablesWithoutTheirIndexOrWithAShortLastBlockAreReadAndWritten) {
-    TempDir dir;
+    TempDir dir("pxlib-oracle");
     fsys::copy_file(testing::SamplePath("County.DB"), dir / "County.DB");
     fsys::copy_file(testing::SamplePath("with-companions/AREACODE.DB"), dir / "AREACODE.DB");
     fsys::copy_file(testing::SamplePath("with-companions/AREACODE.PX"), dir / "AREACODE.PX");
@@ -380,7 +372,7 @@ TEST(Pxlib, TablesWithoutTheirIndexOrWithAShortLastBlockAreReadAndWritten) {
         EXPECT_EQ(county->Get(1), Value::Text("Juneau"));
         auto area = Table::Open(OsFileSystem(), dir / "AREACODE.DB", o);
         EXPECT_THAT(area->Check(), IsEmpty());
-        TempDir whole;
+        TempDir whole("pxlib-oracle");
         const std::string px = CopyForPxlib("with-companions/AREACODE.DB", whole);
         ExpectSameAsPxlib(*area, whole / "AREACODE.DB", px, true);
     }
@@ -399,7 +391,7 @@ TEST(Pxlib, TablesWithoutTheirIndexOrWithAShortLastBlockAreReadAndWritten) {
 
 // A table pxlib writes (unkeyed: its writer does not keep key order) read by this engine.
 TEST(Pxlib, WritesUnkeyedTablesThatWeRead) {
-    TempDir dir;
+    TempDir dir("pxlib-oracle");
     const std::string path = dir / "px.db";
     const int count = 500;
     {

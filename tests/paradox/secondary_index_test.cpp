@@ -23,10 +23,12 @@
 #include "paradox/table.h"
 #include "tests/paradox/table_test_support.h"
 #include "tests/support/pxlib.h"
+#include "tests/support/temp_dir.h"
 
 namespace pq::paradox {
 namespace {
 
+using ::pq::testing::TempDir;
 using testing::F;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
@@ -35,16 +37,6 @@ using testing::ReadHostFile;
 using testing::Row;
 using testing::SamplePath;
 namespace fsys = std::filesystem;
-
-struct TempDir {
-    fsys::path path;
-    TempDir() {
-        std::string templ = (fsys::temp_directory_path() / "secondary-XXXXXX").string();
-        path = mkdtemp(templ.data());
-    }
-    ~TempDir() { fsys::remove_all(path); }
-    std::string operator/(const std::string& name) const { return (path / name).string(); }
-};
 
 uint16_t U16(const std::vector<uint8_t>& b, size_t at) {
     return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
@@ -209,7 +201,7 @@ Value RandomValue(const Field& f, std::mt19937& rng, bool allowNull) {
 
 class SecondaryIndexBatches : public ::testing::TestWithParam<Case> {
   protected:
-    TempDir dir;
+    TempDir dir{"secondary"};
     std::string db;
     std::unique_ptr<Table> t;
     std::mt19937 rng{20261210};

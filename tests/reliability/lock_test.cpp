@@ -20,6 +20,8 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "tests/support/temp_dir.h"
 #endif
 
 namespace pq::paradox {
@@ -104,14 +106,7 @@ TEST(Locking, TheAdapterReportsALockedTableAsAnEngineError) {
 
 #ifndef _WIN32
 
-struct TempFolder {
-    fsys::path path;
-    TempFolder() {
-        std::string templ = (fsys::temp_directory_path() / "pq-lock-XXXXXX").string();
-        path = mkdtemp(templ.data());
-    }
-    ~TempFolder() { fsys::remove_all(path); }
-};
+using ::pq::testing::TempDir;
 
 // A child process that holds the table open for writing until it is killed.
 class Holder {
@@ -155,7 +150,7 @@ class Holder {
 };
 
 TEST(Locking, AnotherProcessHoldingTheTableRefusesWritersUntilItIsKilled) {
-    TempFolder dir;
+    TempDir dir("pq-lock");
     const std::string path = (dir.path / "Física.db").string();
     { auto t = Table::Create(OsFileSystem(), path, Keyed()); }
     Holder holder(path);
@@ -171,7 +166,7 @@ TEST(Locking, AnotherProcessHoldingTheTableRefusesWritersUntilItIsKilled) {
 }
 
 TEST(Locking, TwoOpensOfOneFileInOneProcessExcludeEachOther) {
-    TempFolder dir;
+    TempDir dir("pq-lock");
     const std::string path = (dir.path / "Geo.db").string();
     auto first = Table::Create(OsFileSystem(), path, Keyed());
     EXPECT_THAT(LockMessage(OsFileSystem(), path), HasSubstr("Geo.db: table is in use"));
