@@ -254,6 +254,31 @@ void BlockFile::SetPrev(Block& b, uint16_t prev) {
     Touch(b, f::kBlockPrev, f::kBlockPrev + 2);
 }
 
+void BlockFile::LinkAfter(Block& left, Block& fresh) {
+    const uint16_t next = left.next();
+    SetPrev(fresh, left.number);
+    SetNext(fresh, next);
+    if (next)
+        SetPrev(*Get(next), fresh.number);
+    else
+        header_.lastBlock = fresh.number;
+    SetNext(left, fresh.number);
+    HeaderChanged();
+}
+
+void BlockFile::Unlink(Block& b) {
+    const uint16_t next = b.next(), prev = b.prev();
+    if (prev)
+        SetNext(*Get(prev), next);
+    else
+        header_.firstBlock = next;
+    if (next)
+        SetPrev(*Get(next), prev);
+    else
+        header_.lastBlock = prev;
+    HeaderChanged();
+}
+
 void BlockFile::Touch(Block& b, size_t from, size_t to) {
     if (from >= to) return;
     b.dirtyFrom = std::min(b.dirtyFrom, from);

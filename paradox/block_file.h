@@ -102,6 +102,11 @@ class BlockFile {
     // stay, in order, the others go to the empty block `into`.
     void SplitInsert(Block& b, Block& into, int slot, const uint8_t* record);
 
+    // Puts the unlinked block `fresh` into the chain of blocks right after `left`.
+    void LinkAfter(Block& left, Block& fresh);
+    // Takes a block out of the chain (it is then unlinked; see Release).
+    void Unlink(Block& b);
+
     // A new empty block (from the free list, else at the end of the file), not yet linked.
     // Error when the file has 65535 blocks.
     BlockPtr Allocate();

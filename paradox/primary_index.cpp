@@ -156,32 +156,6 @@ void PrimaryIndex::Update(Path& path, Bytes firstKey, int count) {
     FixUp(path);
 }
 
-void PrimaryIndex::LinkAfter(Block& left, Block& fresh) {
-    const uint16_t next = left.next();
-    index_.SetPrev(fresh, left.number);
-    index_.SetNext(fresh, next);
-    if (next)
-        index_.SetPrev(*index_.Get(next), fresh.number);
-    else
-        index_.header().lastBlock = fresh.number;
-    index_.SetNext(left, fresh.number);
-    index_.HeaderChanged();
-}
-
-void PrimaryIndex::Unlink(Block& b) {
-    FileHeader& h = index_.header();
-    const uint16_t next = b.next(), prev = b.prev();
-    if (prev)
-        index_.SetNext(*index_.Get(prev), next);
-    else
-        h.firstBlock = next;
-    if (next)
-        index_.SetPrev(*index_.Get(next), prev);
-    else
-        h.lastBlock = prev;
-    index_.HeaderChanged();
-}
-
 void PrimaryIndex::InsertEntry(Path& path, size_t depth, int position, Bytes key, uint16_t child,
                                int count) {
     FileHeader& h = index_.header();
@@ -206,7 +180,7 @@ void PrimaryIndex::InsertEntry(Path& path, size_t depth, int position, Bytes key
     for (size_t d = 0; d < depth && rightmost; ++d)
         rightmost = path[d].entry == index_.Count(*path[d].block) - 1;
     BlockPtr fresh = index_.Allocate();
-    LinkAfter(*b, *fresh);
+    index_.LinkAfter(*b, *fresh);
     if (rightmost) {
         index_.SetCount(*fresh, 1);
         SetEntry(*fresh, 0, key, child, count);
@@ -387,7 +361,7 @@ void PrimaryIndex::RemoveEntry(Path& path, size_t depth) {
         FixUp(prefix);
         return;
     }
-    Unlink(b);
+    index_.Unlink(b);
     index_.Release(b);
     if (depth == 0) {
         h.indexRoot = 0;

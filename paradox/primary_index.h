@@ -83,8 +83,6 @@ class PrimaryIndex {
     void FixUp(Path& path);
     void InsertEntry(Path& path, size_t depth, int position, Bytes key, uint16_t child, int count);
     void RemoveEntry(Path& path, size_t depth);
-    void LinkAfter(Block& left, Block& fresh);
-    void Unlink(Block& b);
     // The most levels a tree over `entries` level-1 entries may have: a few more than it
     // needs, never more than a reader accepts.
     int LevelLimit(size_t entries) const;

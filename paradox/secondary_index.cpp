@@ -134,8 +134,6 @@ class SecondaryIndex {
     }
     // The block and slot of an entry that must be there.
     std::pair<PrimaryIndex::Path, int> Find(Bytes key, BlockPtr& block);
-    void LinkAfter(Block& left, Block& fresh);
-    void Unlink(Block& b);
 
     std::string xPath_, yPath_;
     SecondaryLayout layout_;
@@ -227,32 +225,6 @@ std::pair<PrimaryIndex::Path, int> SecondaryIndex::Find(Bytes key, BlockPtr& blo
     Corrupt(xPath_, "has no entry for a record of the table");
 }
 
-void SecondaryIndex::LinkAfter(Block& left, Block& fresh) {
-    const uint16_t next = left.next();
-    x_->SetPrev(fresh, left.number);
-    x_->SetNext(fresh, next);
-    if (next)
-        x_->SetPrev(*x_->Get(next), fresh.number);
-    else
-        x_->header().lastBlock = fresh.number;
-    x_->SetNext(left, fresh.number);
-    x_->HeaderChanged();
-}
-
-void SecondaryIndex::Unlink(Block& b) {
-    FileHeader& h = x_->header();
-    const uint16_t next = b.next(), prev = b.prev();
-    if (prev)
-        x_->SetNext(*x_->Get(prev), next);
-    else
-        h.firstBlock = next;
-    if (next)
-        x_->SetPrev(*x_->Get(next), prev);
-    else
-        h.lastBlock = prev;
-    x_->HeaderChanged();
-}
-
 void SecondaryIndex::Insert(const std::vector<uint8_t>& entry) {
     const Bytes key(entry.data(), keyBytes_);
     const size_t rs = entryBytes_;
@@ -283,7 +255,7 @@ void SecondaryIndex::Insert(const std::vector<uint8_t>& entry) {
     }
     const bool pastLast = b.next() == 0 && s == n;
     BlockPtr y = x_->Allocate();
-    LinkAfter(b, *y);
+    x_->LinkAfter(b, *y);
     if (pastLast) {
         // After the last entry: a new block, the full one stays full.
         std::memcpy(x_->Record(*y, 0), entry.data(), rs);
@@ -339,7 +311,7 @@ void SecondaryIndex::Erase(const std::vector<uint8_t>& entry) {
         y_->Remove(pn);
         return;
     }
-    Unlink(b);
+    x_->Unlink(b);
     x_->Release(b);
     y_->Remove(p);
 }

@@ -532,31 +532,6 @@ struct Table::Impl {
                             path);
     }
 
-    void LinkAfter(Block& left, Block& fresh) {
-        const uint16_t next = left.next();
-        db->SetPrev(fresh, left.number);
-        db->SetNext(fresh, next);
-        if (next)
-            db->SetPrev(*db->Get(next), fresh.number);
-        else
-            header().lastBlock = fresh.number;
-        db->SetNext(left, fresh.number);
-        db->HeaderChanged();
-    }
-
-    void Unlink(Block& b) {
-        const uint16_t next = b.next(), prev = b.prev();
-        if (prev)
-            db->SetNext(*db->Get(prev), next);
-        else
-            header().firstBlock = next;
-        if (next)
-            db->SetPrev(*db->Get(next), prev);
-        else
-            header().lastBlock = prev;
-        db->HeaderChanged();
-    }
-
     void CountRecord(int delta) {
         header().recordCount =
             static_cast<uint32_t>(static_cast<int64_t>(header().recordCount) + delta);
@@ -630,7 +605,7 @@ struct Table::Impl {
         BlockPtr y = db->Allocate();
         if (b.next() == 0 && s == n) {
             // Appending after the last record: a new block, the full one stays full.
-            LinkAfter(b, *y);
+            db->LinkAfter(b, *y);
             std::memcpy(db->Record(*y, 0), rec.data(), rs);
             db->SetCount(*y, 1);
             IndexAdd(rec.data(), MakeLocation(y->number, 0));
@@ -638,7 +613,7 @@ struct Table::Impl {
             return MakeLocation(y->number, 0);
         }
         // Split: the lower half stays, the upper half moves to the new block.
-        LinkAfter(b, *y);
+        db->LinkAfter(b, *y);
         const int keep = BlockFile::KeptOnSplit(n);
         auto target = [&](int ni) {
             return ni < keep ? MakeLocation(x, ni) : MakeLocation(y->number, ni - keep);
@@ -670,7 +645,7 @@ struct Table::Impl {
                 b = last;
             } else {
                 b = db->Allocate();
-                LinkAfter(*last, *b);
+                db->LinkAfter(*last, *b);
                 if (!fieldIndexes.empty()) SetOrdinal(b->number, ++lastOrdinal);
                 s = 0;
             }
@@ -734,7 +709,7 @@ struct Table::Impl {
             }
             return;
         }
-        Unlink(*b);
+        db->Unlink(*b);
         db->Release(*b);
         if (p) px->Remove(*p);
     }
